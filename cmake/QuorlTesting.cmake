@@ -1,0 +1,30 @@
+include(GoogleTest)
+
+# Environment every test runs in: headless Qt, software GL, and sanitizer
+# settings (suppressions only name third-party libraries).
+set(QUORL_TEST_ENV
+  "QT_QPA_PLATFORM=offscreen"
+  "LIBGL_ALWAYS_SOFTWARE=true"
+  "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_odr_violation=0"
+  "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
+  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+  "QUORL_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+)
+
+# quorl_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [NO_MAIN])
+# One executable per concept; every GoogleTest case becomes a CTest test.
+function(quorl_add_test name)
+  cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock)
+  if(NOT T_NO_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest)
+  endif()
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "${QUORL_TEST_ENV}" TIMEOUT 300)
+endfunction()
