@@ -109,6 +109,29 @@ bool FieldFits(const IplImage* frame, const IplImage* field, bool flip, bool mer
          (!merge || InRows(frame, start + step / 2, step, field->height));
 }
 
+// Half-resolution rows. The channel count is a template argument for the
+// common 3-channel case so that each pixel is a fixed-size copy, not a call.
+template <int kCh>
+void EverySecondPixel(const unsigned char* src, unsigned char* dst, int n) {
+  for (int j = 0; j < n; ++j) std::memcpy(dst + j * kCh, src + 2 * j * kCh, kCh);
+}
+void EverySecondPixel(const unsigned char* src, unsigned char* dst, int n, int ch) {
+  for (int j = 0; j < n; ++j) std::memcpy(dst + j * ch, src + 2 * j * ch, ch);
+}
+template <int kCh>
+void EveryPixelTwice(const unsigned char* src, unsigned char* dst, int n) {
+  for (int j = 0; j < n; ++j) {
+    std::memcpy(dst + 2 * j * kCh, src + j * kCh, kCh);
+    std::memcpy(dst + (2 * j + 1) * kCh, src + j * kCh, kCh);
+  }
+}
+void EveryPixelTwice(const unsigned char* src, unsigned char* dst, int n, int ch) {
+  for (int j = 0; j < n; ++j) {
+    std::memcpy(dst + 2 * j * ch, src + j * ch, ch);
+    std::memcpy(dst + (2 * j + 1) * ch, src + j * ch, ch);
+  }
+}
+
 bool FieldCopy(IplImage* frame, IplImage* field, int flip, bool merge, bool halfRes) {
   if (!FieldFits(frame, field, flip != 0, merge, halfRes)) return false;
   const int start = StartRow(frame, flip != 0), step = RowStep(flip != 0, true);
@@ -118,21 +141,20 @@ bool FieldCopy(IplImage* frame, IplImage* field, int flip, bool merge, bool half
     unsigned char* frameRow = Row(frame, r);
     unsigned char* fieldRow = Row(field, i);
     if (!merge) {
-      if (!halfRes) {
+      if (!halfRes)
         std::memcpy(fieldRow, frameRow, RowBytes(field));
-      } else {
-        for (int j = 0; j < field->width; ++j) std::memcpy(fieldRow + j * ch, frameRow + 2 * j * ch, ch);
-      }
+      else if (ch == 3)
+        EverySecondPixel<3>(frameRow, fieldRow, field->width);
+      else
+        EverySecondPixel(frameRow, fieldRow, field->width, ch);
       continue;
     }
-    if (!halfRes) {
+    if (!halfRes)
       std::memcpy(frameRow, fieldRow, RowBytes(field));
-    } else {
-      for (int j = 0; j < field->width; ++j) {
-        std::memcpy(frameRow + 2 * j * ch, fieldRow + j * ch, ch);
-        std::memcpy(frameRow + (2 * j + 1) * ch, fieldRow + j * ch, ch);
-      }
-    }
+    else if (ch == 3)
+      EveryPixelTwice<3>(fieldRow, frameRow, field->width);
+    else
+      EveryPixelTwice(fieldRow, frameRow, field->width, ch);
     std::memcpy(Row(frame, r + step / 2), frameRow, halfRes ? 2 * RowBytes(field) : RowBytes(field));
   }
   return true;
