@@ -56,6 +56,19 @@ TEST_F(GdiplusBitmap, ImageFilesNeedNoApplicationObject) {
   EXPECT_EQ(back.GetWidth(), 1u);
 }
 
+TEST_F(GdiplusBitmap, WidePathsAreMappedLikeNarrowOnes) {
+  fs::create_directory(dir_ / "d");
+  setenv("QUORL_DRIVE_Q", dir_.c_str(), 1);
+  Bitmap b(2, 2, PixelFormat24bppRGB);
+  const CLSID bmp = Encoder(L"image/bmp");
+  ASSERT_EQ(b.Save(L"Q:\\d\\w\u00e9.bmp", &bmp), Ok);
+  EXPECT_TRUE(fs::exists(dir_ / "d" / "w\u00e9.bmp"));
+  Bitmap back(L"Q:\\d\\w\u00e9.bmp");
+  EXPECT_EQ(back.GetLastStatus(), Ok);
+  EXPECT_EQ(back.GetPixelFormat(), PixelFormat24bppRGB);
+  unsetenv("QUORL_DRIVE_Q");
+}
+
 TEST_F(GdiplusBitmap, FormatsHaveThePlatformsByteOrder) {
   struct Case {
     PixelFormat format;

@@ -159,7 +159,8 @@ TEST_F(GdiImageFiles, RoundTripsEveryFormat) {
     Bitmap source(kW, kH, kStride, PixelFormat24bppRGB, px.data());
     const std::string path = File(std::string("rt.") + c.extension);
     // tif needs Qt's TIFF plugin (qt6-image-formats-plugins) at run time.
-    ASSERT_EQ(GDI::SaveImage(path.c_str(), &source, c.extension), 0);
+    ASSERT_EQ(GDI::SaveImage(path.c_str(), &source, c.extension), 0)
+        << "tif is written by Qt's TIFF plugin, from the package qt6-image-formats-plugins";
     auto l = Load(path);
     ASSERT_NE(l->bitmap, nullptr);
     ASSERT_EQ(l->bitmap->GetLastStatus(), Gdiplus::Ok);
