@@ -183,6 +183,16 @@ TEST_F(GdiplusBitmap, GifKeepsFewColoursExactlyAndTransparency) {
   EXPECT_EQ(qt.pixel(0, 0), qRgb(250, 251, 253));
 }
 
+TEST_F(GdiplusBitmap, GifWithAForgedScreenSizeIsRefused) {
+  QImage image(2, 2, QImage::Format_BGR888);
+  image.fill(qRgb(1, 2, 3));
+  QByteArray bytes;
+  ASSERT_TRUE(gdiplus::EncodeImage(image, gdiplus::EncoderKind::Gif, &bytes));
+  ASSERT_FALSE(gdiplus::DecodeImage(bytes).isNull());
+  for (int i = 6; i < 10; ++i) bytes[i] = static_cast<char>(0xFF);  // 65535 x 65535 screen
+  EXPECT_TRUE(gdiplus::DecodeImage(bytes).isNull());
+}
+
 TEST_F(GdiplusBitmap, GifOfManyColoursIsQuantisedClosely) {
   QImage image(40, 30, QImage::Format_BGR888);
   for (int y = 0; y < 30; ++y)

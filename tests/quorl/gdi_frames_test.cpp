@@ -464,6 +464,7 @@ TEST(GdiDrawing, IgnoresNullInput) {
   GDI::DrawCorners(im.get(), nullptr, 1);
   GDI::DrawMatches(im.get(), static_cast<CvPoint2D32f**>(nullptr), 1, nullptr, cvScalar(0), 1, 1);
   GDI::DrawMatches(im.get(), &p, &p, 1, nullptr, cvScalar(0), 1, 1);
+  EXPECT_NO_THROW(GDI::DrawCornersEx(im.get(), &p, 1, cvScalar(255), 0, 0, 1, 1, false, -2.0f));
   EXPECT_EQ(Centroid(im.get(), 0).weight, 0);
 }
 

@@ -109,7 +109,7 @@ Bitmap::Bitmap(INT width, INT height, INT stride, PixelFormat format, BYTE* scan
   if (!scan0) {
     data_->image = QImage(width, height, qf);
   } else {
-    if (stride < width * BytesPerPixel(format)) {
+    if (stride < static_cast<qint64>(width) * BytesPerPixel(format)) {
       data_->last = InvalidParameter;
       return;
     }

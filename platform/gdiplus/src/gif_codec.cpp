@@ -75,6 +75,9 @@ QImage DecodeGif(const QByteArray& bytes) {
   const GifImageDesc& desc = frame.ImageDesc;
   const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
   if (!map || gif->SWidth <= 0 || gif->SHeight <= 0) return {};
+  // The same ceiling as Qt's readers (128 MiB): a forged screen size must not
+  // become a giant allocation.
+  if (static_cast<qint64>(gif->SWidth) * gif->SHeight * 4 > (qint64(128) << 20)) return {};
 
   GraphicsControlBlock gcb{};
   gcb.TransparentColor = NO_TRANSPARENT_COLOR;

@@ -275,7 +275,8 @@ void DrawCorners(IplImage* image, CvPoint2D32f* points, int n) {
 
 void DrawCornersEx(IplImage* image, CvPoint2D32f* points, int n, CvScalar colour, int offsetX,
                    int offsetY, float scaleX, float scaleY, bool flipY, float radius) {
-  if (!CanDraw(image, points, n)) return;
+  // A negative radius would throw out of the drawing call.
+  if (!CanDraw(image, points, n) || radius < 0) return;
   for (int i = 0; i < n; ++i)
     cvCircle(image, Placed(image, points[i], offsetX, offsetY, scaleX, scaleY, flipY),
              static_cast<int>(radius), colour, 1, kAntiAliased, 0);
