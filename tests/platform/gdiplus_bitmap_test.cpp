@@ -136,6 +136,7 @@ TEST_F(GdiplusBitmap, RefusesBadConstruction) {
   EXPECT_NE(Bitmap(1, 1, 0x00030803 /* 8bpp indexed */).GetLastStatus(), Ok);
   Bitmap missing(File("none.png").c_str());
   EXPECT_EQ(missing.GetLastStatus(), FileNotFound);
+  EXPECT_EQ(missing.GetLastStatus(), Ok);  // reading resets it
   EXPECT_EQ(missing.GetWidth(), 0u);
 }
 

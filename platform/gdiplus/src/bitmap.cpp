@@ -2,6 +2,7 @@
 #include <QSaveFile>
 #include <QString>
 #include <cstring>
+#include <utility>
 
 #include "gdiplus/bitmap.h"
 #include "gdiplus/qt_bridge.h"
@@ -76,7 +77,7 @@ Status Image::SetStatus(Status status) const {
 UINT Image::GetWidth() const { return static_cast<UINT>(data_->image.width()); }
 UINT Image::GetHeight() const { return static_cast<UINT>(data_->image.height()); }
 PixelFormat Image::GetPixelFormat() const { return data_->format; }
-Status Image::GetLastStatus() const { return data_->last; }
+Status Image::GetLastStatus() const { return std::exchange(data_->last, Ok); }
 
 Status Image::Save(const WCHAR* filename, const CLSID* clsidEncoder,
                    const EncoderParameters* encoderParams) {

@@ -1,5 +1,7 @@
 #include "gdiplus/graphics.h"
 
+#include <utility>
+
 #include "gdiplus/qt_bridge.h"
 
 namespace gdiplus {
@@ -57,7 +59,7 @@ Status Graphics::SetStatus(Status status) const {
   return status;
 }
 
-Status Graphics::GetLastStatus() const { return data_->last; }
+Status Graphics::GetLastStatus() const { return std::exchange(data_->last, Ok); }
 
 Status Graphics::SetSmoothingMode(SmoothingMode mode) {
   if (mode < SmoothingModeDefault || mode > SmoothingModeAntiAlias8x8) return SetStatus(InvalidParameter);

@@ -43,7 +43,7 @@ Gdiplus::Bitmap* LoadBitmapA(const char* path, unsigned char** pixels, int& widt
   const int bufferWidth = width, bufferHeight = height, bufferStride = stride;
   width = height = stride = 0;
   auto* file = new Gdiplus::Bitmap(path ? path : "");
-  if (file->GetLastStatus() != Gdiplus::Ok) return Failed(file, file->GetLastStatus());
+  if (const Gdiplus::Status status = file->GetLastStatus(); status != Gdiplus::Ok) return Failed(file, status);
   if (!pixels) return Failed(file, Gdiplus::InvalidParameter);
 
   const QImage& image = file->Data().image;

@@ -21,8 +21,8 @@ class Image {
   UINT GetWidth() const;
   UINT GetHeight() const;
   ::Gdiplus::PixelFormat GetPixelFormat() const;
-  // The status of the last call that failed or of the constructor; a
-  // successful call does not reset it (as the platform).
+  // The failure of the most recent failed call (or of the constructor) since
+  // the previous GetLastStatus, else Ok: reading it resets it, as the platform.
   Status GetLastStatus() const;
 
   // Old-form paths ("C:\x.png") are mapped; the encoder is chosen by class id

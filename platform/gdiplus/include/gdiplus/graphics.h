@@ -33,6 +33,7 @@ class Graphics {
   Status DrawImage(Image* image, REAL x, REAL y, REAL width, REAL height);
   Status DrawImage(Image* image, const RectF& rect);
 
+  // As Image::GetLastStatus: reading it resets it.
   Status GetLastStatus() const;
 
   gdiplus::GraphicsData& Data() { return *data_; }
