@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <gif_lib.h>
+
 #include "gdiplus/gdiplus.h"
 #include "gdiplus/qt_bridge.h"
 
@@ -182,6 +184,46 @@ TEST_F(GdiplusBitmap, GifKeepsFewColoursExactlyAndTransparency) {
   ASSERT_FALSE(qt.isNull());
   EXPECT_EQ(qAlpha(qt.pixel(8, 0)), 0);
   EXPECT_EQ(qt.pixel(0, 0), qRgb(250, 251, 253));
+}
+
+int AppendBytes(GifFileType* gif, const GifByteType* data, int n) {
+  static_cast<QByteArray*>(gif->UserData)->append(reinterpret_cast<const char*>(data), n);
+  return n;
+}
+
+// Written with giflib directly, as other programs write GIF: an interlaced
+// frame with its own palette, placed inside a larger screen whose background
+// is palette entry 1 of the global palette.
+TEST_F(GdiplusBitmap, ReadsInterlacedOffsetFramesWithALocalPalette) {
+  QByteArray bytes;
+  int error = 0;
+  GifFileType* gif = EGifOpen(&bytes, AppendBytes, &error);
+  ASSERT_NE(gif, nullptr);
+  GifColorType global[2] = {{0, 0, 0}, {9, 8, 7}};
+  GifColorType local[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {40, 50, 60}};
+  ColorMapObject* globalMap = GifMakeMapObject(2, global);
+  ColorMapObject* localMap = GifMakeMapObject(4, local);
+  ASSERT_EQ(EGifPutScreenDesc(gif, 8, 12, 8, 1, globalMap), GIF_OK);
+  ASSERT_EQ(EGifPutImageDesc(gif, 2, 1, 4, 10, true, localMap), GIF_OK);
+  // Interlaced rows go out in passes: 0, 8; 4; 2, 6; 1, 3, 5, 7, 9.
+  for (int row : {0, 8, 4, 2, 6, 1, 3, 5, 7, 9}) {
+    GifPixelType line[4];
+    for (int x = 0; x < 4; ++x) line[x] = static_cast<GifPixelType>((row + x) % 4);
+    ASSERT_EQ(EGifPutLine(gif, line, 4), GIF_OK);
+  }
+  ASSERT_EQ(EGifCloseFile(gif, &error), GIF_OK);
+  GifFreeMapObject(globalMap);
+  GifFreeMapObject(localMap);
+
+  const QImage image = gdiplus::DecodeImage(bytes);
+  ASSERT_EQ(image.format(), QImage::Format_BGR888);
+  ASSERT_EQ(image.size(), QSize(8, 12));
+  for (int y = 0; y < 12; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const bool inside = x >= 2 && x < 6 && y >= 1 && y < 11;
+      const GifColorType c = inside ? local[((y - 1) + (x - 2)) % 4] : global[1];
+      EXPECT_EQ(image.pixel(x, y), qRgb(c.Red, c.Green, c.Blue)) << x << "," << y;
+    }
 }
 
 TEST_F(GdiplusBitmap, GifWithAForgedScreenSizeIsRefused) {

@@ -92,10 +92,17 @@ QImage DecodeGif(const QByteArray& bytes) {
     const GifColorType& c = map->Colors[index];
     return qRgb(c.Red, c.Green, c.Blue);
   };
+  // The background indexes the global palette, not the frame's own.
+  QRgb background = qRgb(0, 0, 0);
+  if (transparent != NO_TRANSPARENT_COLOR)
+    background = qRgba(0, 0, 0, 0);
+  else if (gif->SColorMap && gif->SBackGroundColor < gif->SColorMap->ColorCount) {
+    const GifColorType& c = gif->SColorMap->Colors[gif->SBackGroundColor];
+    background = qRgb(c.Red, c.Green, c.Blue);
+  }
   QImage image(gif->SWidth, gif->SHeight, QImage::Format_ARGB32);
   if (image.isNull()) return {};
-  image.fill(transparent != NO_TRANSPARENT_COLOR ? qRgba(0, 0, 0, 0)
-                                                 : colour(gif->SBackGroundColor));
+  image.fill(background);
   for (int y = 0; y < desc.Height; ++y) {
     const int iy = desc.Top + y;
     if (iy < 0 || iy >= image.height()) continue;
