@@ -98,8 +98,14 @@ void ProjectPoints2(const CvMat* objectPoints, const CvMat* rotation, const CvMa
     CvMat matJ = cvMat(3, 9, CV_64F, dRdr);
     CvMat vecR = cvMat(3, 1, CV_64F, r);
     if (rotIsMatrix) {
-        // dR/dr needs the vector; R itself stays the matrix given.
-        if (!errors.Call([&] { Rodrigues2(rotation, &vecR, nullptr, source); }, __LINE__)) return;
+        // dR/dr needs the vector; R itself stays the matrix given. The
+        // conversion wants the vector in the matrix's own depth.
+        float rf[3];
+        CvMat vecF = cvMat(3, 1, CV_32F, rf);
+        CvMat* vec = CV_MAT_DEPTH(rotation->type) == CV_32F ? &vecF : &vecR;
+        if (!errors.Call([&] { Rodrigues2(rotation, vec, nullptr, source); }, __LINE__)) return;
+        if (vec == &vecF)
+            for (int i = 0; i < 3; ++i) r[i] = rf[i];
     } else {
         for (int k = 0; k < 3; ++k) r[k] = ReadVector(rotation, k);
     }
