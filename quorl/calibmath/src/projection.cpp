@@ -84,7 +84,7 @@ void ProjectPoints2(const CvMat* objectPoints, const CvMat* rotation, const CvMa
     }
     CvMat imageTmp = cvMat(1, count, CV_64FC2, imageCopy.empty() ? nullptr : imageCopy.data());
 
-    const int rotDepthOk = IsFloatingDepth(rotation->type);
+    const bool rotDepthOk = IsFloatingDepth(rotation->type);
     const int rotElems = rotation->rows * rotation->cols * CV_MAT_CN(rotation->type);
     const bool rotIsVector = (rotation->rows == 1 || rotation->cols == 1) && rotElems == 3;
     const bool rotIsMatrix = rotation->rows == 3 && rotation->cols == 3 && CV_MAT_CN(rotation->type) == 1;
