@@ -1,0 +1,5 @@
+#pragma once
+// Source name under which the calibration core's routines report errors.
+namespace calibration {
+inline constexpr char kErrorSource[] = "Calibration";
+}
