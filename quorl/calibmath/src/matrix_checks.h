@@ -36,3 +36,40 @@ private:
 };
 
 }  // namespace calibmath::detail
+
+namespace calibmath::detail {
+
+// Element access by depth; the routines compute in double and store in the
+// caller's precision.
+inline double ReadAt(const uchar* p, int depth) {
+    return depth == CV_64F ? *reinterpret_cast<const double*>(p) : *reinterpret_cast<const float*>(p);
+}
+inline void WriteAt(uchar* p, int depth, double v) {
+    if (depth == CV_64F)
+        *reinterpret_cast<double*>(p) = v;
+    else
+        *reinterpret_cast<float*>(p) = static_cast<float>(v);
+}
+
+// The k-th of the elements of a one-row or one-column matrix (channels
+// counted as elements): consecutive along a row, one row step apart down a
+// column.
+inline uchar* VectorElement(const CvMat* m, int k) {
+    const int depth = CV_MAT_DEPTH(m->type);
+    const int esz = depth == CV_64F ? 8 : 4;
+    if (m->rows == 1) return m->data.ptr + static_cast<size_t>(k) * esz;
+    return m->data.ptr + static_cast<size_t>(k) * m->step;
+}
+
+inline double ReadVector(const CvMat* m, int k) { return ReadAt(VectorElement(m, k), CV_MAT_DEPTH(m->type)); }
+inline void WriteVector(CvMat* m, int k, double v) { WriteAt(VectorElement(m, k), CV_MAT_DEPTH(m->type), v); }
+
+// Element (i, j) of a one-channel matrix.
+inline uchar* MatElement(const CvMat* m, int i, int j) {
+    const int esz = CV_MAT_DEPTH(m->type) == CV_64F ? 8 : 4;
+    return m->data.ptr + static_cast<size_t>(i) * m->step + static_cast<size_t>(j) * esz;
+}
+inline double ReadMat(const CvMat* m, int i, int j) { return ReadAt(MatElement(m, i, j), CV_MAT_DEPTH(m->type)); }
+inline void WriteMat(CvMat* m, int i, int j, double v) { WriteAt(MatElement(m, i, j), CV_MAT_DEPTH(m->type), v); }
+
+}  // namespace calibmath::detail
