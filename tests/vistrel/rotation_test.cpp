@@ -80,7 +80,6 @@ TEST_P(RotationRoundTrip, Rodrigues2) {
     EXPECT_TRUE(reports().empty());
 }
 
-#ifdef TEMP_HAVE_VNL
 TEST_P(RotationRoundTrip, RodriguesVnl) {
     const cv::Vec3d rv = GetParam().r;
     double r[3] = {rv[0], rv[1], rv[2]}, R[9];
@@ -96,7 +95,6 @@ TEST_P(RotationRoundTrip, RodriguesVnl) {
     RodriguesVnl(again, back, 1);
     EXPECT_LT(cv::norm(cv::Matx33d(again) - M, cv::NORM_INF), 1e-9);
 }
-#endif
 
 TEST_P(RotationRoundTrip, SinglePrecision) {
     const cv::Vec3d r = GetParam().r;
@@ -209,11 +207,10 @@ TEST_F(RotationEdges, ZeroVectorGivesIdentityAndSkewJacobian) {
     expected.at<double>(2, 3) = 1;
     EXPECT_EQ(cv::norm(J.mat - expected, cv::NORM_INF), 0.0);
 
-#ifdef TEMP_HAVE_VNL
     double R[9] = {}, r[3] = {0, 0, 0};
     RodriguesVnl(R, r, 1);
     EXPECT_EQ(cv::norm(cv::Matx33d(R) - cv::Matx33d::eye(), cv::NORM_INF), 0.0);
-#endif
+
 }
 
 TEST_F(RotationEdges, HalfTurnAboutXGivesPiOnX) {
@@ -223,13 +220,12 @@ TEST_F(RotationEdges, HalfTurnAboutXGivesPiOnX) {
     EXPECT_EQ(dst.mat.at<double>(1), 0.0);
     EXPECT_EQ(dst.mat.at<double>(2), 0.0);
 
-#ifdef TEMP_HAVE_VNL
     double R[9] = {1, 0, 0, 0, -1, 0, 0, 0, -1}, r[3];
     RodriguesVnl(R, r, 0);
     EXPECT_NEAR(r[0], pi, 1e-15);
     EXPECT_EQ(r[1], 0.0);
     EXPECT_EQ(r[2], 0.0);
-#endif
+
 }
 
 // The sign of an axis component must not be read from an entry that is 0:
@@ -279,7 +275,6 @@ TEST_F(RotationEdges, VectorLayouts) {
     EXPECT_LT(cv::norm(cv::Vec3d(out.mat.at<cv::Vec3d>(0)) - r), 1e-12);
 }
 
-#ifdef TEMP_HAVE_VNL
 // Near the identity the first-order vector; products of rotations that are
 // the identity up to rounding must not give NaN.
 TEST_F(RotationEdges, RodriguesVnlNearIdentity) {
@@ -309,6 +304,5 @@ TEST_F(RotationEdges, RodriguesVnlOrthonormalises) {
     RodriguesVnl(m, back, 0);
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(back[i], r[i], 1e-12);
 }
-#endif
 
 }  // namespace
