@@ -177,6 +177,15 @@ TEST_F(ProjectionTest, RotationMatrixActsAsItsVector) {
     Quorl_cvProjectPoints2(obj.get(), R.get(), t.get(), A.get(), k.get(), img.get(), drot.get());
     EXPECT_LT(cv::norm(img.mat - byVector.image, cv::NORM_INF), 1e-9);
     EXPECT_LT(cv::norm(drot.mat - byVector.drot, cv::NORM_INF), 1e-7);
+
+    // A single-precision matrix is accepted as well.
+    TestMat Rf, imgf(n, 2, CV_64F), drotf(2 * n, 3, CV_64F);
+    R.mat.convertTo(Rf.mat, CV_32F);
+    Rf.hdr = cvMat(Rf.mat);
+    Quorl_cvProjectPoints2(obj.get(), Rf.get(), t.get(), A.get(), k.get(), imgf.get(), drotf.get());
+    EXPECT_TRUE(reports().empty());
+    EXPECT_LT(cv::norm(imgf.mat - byVector.image, cv::NORM_INF), 1e-3);
+    EXPECT_LT(cv::norm(drotf.mat - byVector.drot, cv::NORM_INF), 1e-2);
 }
 
 // Object and image points in every accepted layout give the same pixels.

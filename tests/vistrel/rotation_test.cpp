@@ -210,7 +210,6 @@ TEST_F(RotationEdges, ZeroVectorGivesIdentityAndSkewJacobian) {
     double R[9] = {}, r[3] = {0, 0, 0};
     RodriguesVnl(R, r, 1);
     EXPECT_EQ(cv::norm(cv::Matx33d(R) - cv::Matx33d::eye(), cv::NORM_INF), 0.0);
-
 }
 
 TEST_F(RotationEdges, HalfTurnAboutXGivesPiOnX) {
@@ -225,7 +224,6 @@ TEST_F(RotationEdges, HalfTurnAboutXGivesPiOnX) {
     EXPECT_NEAR(r[0], pi, 1e-15);
     EXPECT_EQ(r[1], 0.0);
     EXPECT_EQ(r[2], 0.0);
-
 }
 
 // The sign of an axis component must not be read from an entry that is 0:

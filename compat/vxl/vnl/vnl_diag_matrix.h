@@ -24,11 +24,14 @@ class vnl_diag_matrix {
   const T& operator[](size_t i) const { return diagonal_[i]; }
   T& operator()(size_t i) { return diagonal_(i); }
   const T& operator()(size_t i) const { return diagonal_(i); }
-  // Only diagonal entries can be written; reading off the diagonal gives 0.
-  T& operator()(size_t i, size_t j) { assert(i == j); (void)j; return diagonal_(i); }
+  // Reading off the diagonal gives 0; entries are written through put, [] or (i).
   T operator()(size_t i, size_t j) const { return i == j ? diagonal_(i) : T(0); }
   T get(size_t i, size_t j) const { return (*this)(i, j); }
-  void put(size_t i, size_t j, const T& v) { assert(i == j); (void)j; diagonal_(i) = v; }
+  // Off-diagonal writes are ignored: the matrix cannot hold them.
+  void put(size_t i, size_t j, const T& v) {
+    assert(i == j);
+    if (i == j) diagonal_(i) = v;
+  }
 
   vnl_vector<T>& diagonal() { return diagonal_; }
   const vnl_vector<T>& diagonal() const { return diagonal_; }
