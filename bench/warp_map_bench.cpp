@@ -2,18 +2,18 @@
 // OpenCV's initUndistortRectifyMap and bilinear remap on the same camera.
 // Prints the time per frame and ours / OpenCV (above 1: ours is slower).
 // Run from a build without sanitizers.
+#include <opencv2/core/core_c.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <random>
-#include <vector>
-
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
-#include <opencv2/core/core_c.h>
 #include <opencv2/imgproc.hpp>
+#include <random>
+#include <vector>
 
 #include "MVG/camera.h"
 #include "MVG/mvg_camera.h"
@@ -37,8 +37,8 @@ double TimeMs(const std::function<void()>& f) {
 }
 
 MVG::Camera Lens(int width, int height) {
-  MVG::Camera c = MVG::CameraAtOrigin(0.8f * width, 0.8f * width, 0.5f * width + 1.3f, 0.5f * height - 2.1f, width,
-                                      height);
+  MVG::Camera c =
+      MVG::CameraAtOrigin(0.8f * width, 0.8f * width, 0.5f * width + 1.3f, 0.5f * height - 2.1f, width, height);
   const float d[5] = {-0.42f, 0.19f, 0.0012f, -0.0009f, -0.04f};
   std::copy(d, d + 5, c.d);
   return c;

@@ -101,17 +101,7 @@ void CCamera::GetPointOnRetinalPlane(const float* pixel, float* out) const {
 }
 
 void CCamera::ComputeUndistortionMap(int* map) const {
-  const double fx = K_[0], fy = K_[4], u0 = K_[2], v0 = K_[5];
-  for (int row = 0; row < height_; ++row) {
-    const double y = (row - v0) / fy;
-    for (int column = 0; column < width_; ++column) {
-      const double x = (column - u0) / fx;
-      double xd, yd;
-      quorl::lens::Distort(x, y, d_, &xd, &yd);
-      quorl::lens::SetMapEntry(map + 5 * (static_cast<long>(row) * width_ + column), fx * xd + u0, fy * yd + v0, width_,
-                               height_, 1);
-    }
-  }
+  quorl::lens::BuildUndistortionMap(K_[0], K_[4], K_[2], K_[5], d_, width_, height_, 1, map);
 }
 
 void CCamera::GetCameraCenter(double* out) const {

@@ -1,6 +1,9 @@
 #pragma once
 // The library's one lens model, in the precision of the caller (double for
 // CCamera, float for MVG::Camera). d holds k1, k2, p1, p2, k3.
+#include <cstddef>
+#include <vector>
+
 namespace quorl::lens {
 
 template <class T>
@@ -48,6 +51,28 @@ inline void SetMapEntry(int* e, T us, T vs, int W, int H, int channels) {
   e[2] = static_cast<int>((1 - a) * b * 32768);
   e[3] = static_cast<int>((1 - b) * a * 32768);
   e[4] = static_cast<int>(b * a * 32768);
+}
+
+// Undistortion map of a W x H image (no skew term, as both camera forms
+// build it), in the precision of T. x depends on the column only, so there is
+// one division per column; the source positions of a row are computed first,
+// in a loop free of branches that the compiler vectorises, then turned into
+// entries.
+template <class T>
+void BuildUndistortionMap(T fx, T fy, T u0, T v0, const T* d, int W, int H, int channels, int* map) {
+  if (W <= 0 || H <= 0) return;
+  std::vector<T> xs(static_cast<size_t>(W)), us(xs.size()), vs(xs.size());
+  for (int col = 0; col < W; ++col) xs[col] = (static_cast<T>(col) - u0) / fx;
+  for (int row = 0; row < H; ++row) {
+    const T y = (static_cast<T>(row) - v0) / fy;
+    for (int col = 0; col < W; ++col) {
+      T xd, yd;
+      Distort(xs[col], y, d, &xd, &yd);
+      us[col] = fx * xd + u0;
+      vs[col] = fy * yd + v0;
+    }
+    for (int col = 0; col < W; ++col, map += 5) SetMapEntry(map, us[col], vs[col], W, H, channels);
+  }
 }
 
 }  // namespace quorl::lens

@@ -294,18 +294,8 @@ bool SaveCamera(const char* path, Camera camera) {
 int ComputeUndistortionMapCoefficients(const Camera* cameras, int n, int** maps) {
   for (int i = 0; i < n; ++i) {
     const Camera& c = cameras[i];
-    const int W = static_cast<int>(c.width), H = static_cast<int>(c.height);
-    const float fx = c.K[0], fy = c.K[4], u0 = c.K[2], v0 = c.K[5];
-    int* entry = maps[i];
-    for (int r = 0; r < H; ++r) {
-      const float y = (static_cast<float>(r) - v0) / fy;
-      for (int col = 0; col < W; ++col, entry += 5) {
-        const float x = (static_cast<float>(col) - u0) / fx;
-        float xd, yd;
-        quorl::lens::Distort(x, y, c.d, &xd, &yd);
-        quorl::lens::SetMapEntry(entry, fx * xd + u0, fy * yd + v0, W, H, 3);
-      }
-    }
+    quorl::lens::BuildUndistortionMap(c.K[0], c.K[4], c.K[2], c.K[5], c.d, static_cast<int>(c.width),
+                                      static_cast<int>(c.height), 3, maps[i]);
   }
   return 0;
 }
