@@ -188,6 +188,18 @@ TEST_F(MvgFiles, LoadCamerasReadsOneAndTwoCameraFiles) {
   EXPECT_TRUE(boxes_.empty());
 }
 
+TEST_F(MvgFiles, OldFormPathsAreMapped) {
+  Write("old.txt", kTwoCameras);
+  setenv("QUORL_DRIVE_Q", dir_.c_str(), 1);
+  MVG::Camera pair[2] = {Filled(100), Filled(200)};
+  EXPECT_TRUE(MVG::LoadCameras("Q:\\old.txt", pair));
+  EXPECT_TRUE(MVG::SaveCamera("Q:\\report.txt", pair[1]));
+  unsetenv("QUORL_DRIVE_Q");
+  EXPECT_EQ(pair[1].T[0], -60);
+  EXPECT_EQ(Slurp(dir_ + "report.txt").substr(0, 18), "Intrinsic Matrix:\n");
+  EXPECT_TRUE(boxes_.empty());
+}
+
 TEST_F(MvgFiles, LoadMultiCamerasReadsPosesAndCopiesTheSize) {
   const std::string text =
       "2\n800 0 320 0 805 240 0 0 1 -0.25 0.08 0.001 -0.002 1 0 0 0 1 0 0 0 1 0 0 0\n"
