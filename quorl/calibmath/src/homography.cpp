@@ -61,7 +61,9 @@ bool HomographyLinearEstimate(const double* M, const double* m, int count, doubl
             },
             __LINE__))
         return false;
-    if (Hn[8] == 0 || !std::isfinite(Hn[8]))
+    // Hn is a unit vector; a last entry at rounding level is a 0 that the
+    // SVD could not give exactly (the source origin maps to infinity).
+    if (!(std::fabs(Hn[8]) > 1e-12))
         return errors.Fail(CV_StsBadArg, "The linear homography estimate is degenerate", __LINE__), false;
     for (double& v : Hn) v /= Hn[8];
     const double N[9] = {smx, 0, cmx, 0, smy, cmy, 0, 0, 1};
@@ -125,7 +127,7 @@ void FindHomography(const CvMat* objectPoints, const CvMat* imagePoints, CvMat* 
     }
     for (double v : h)
         if (!std::isfinite(v))
-            return errors.Fail(CV_StsBadArg, "The linear homography estimate is degenerate", __LINE__);
+            return errors.Fail(CV_StsBadArg, "The homography estimate is not finite", __LINE__);
     for (int k = 0; k < 9; ++k) WriteMat(H, k / 3, k % 3, h[k]);
 }
 

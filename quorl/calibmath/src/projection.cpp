@@ -84,7 +84,7 @@ void ProjectPoints2(const CvMat* objectPoints, const CvMat* rotation, const CvMa
     }
     CvMat imageTmp = cvMat(1, count, CV_64FC2, imageCopy.empty() ? nullptr : imageCopy.data());
 
-    const int rotDepthOk = IsFloatingDepth(rotation->type);
+    const bool rotDepthOk = IsFloatingDepth(rotation->type);
     const int rotElems = rotation->rows * rotation->cols * CV_MAT_CN(rotation->type);
     const bool rotIsVector = (rotation->rows == 1 || rotation->cols == 1) && rotElems == 3;
     const bool rotIsMatrix = rotation->rows == 3 && rotation->cols == 3 && CV_MAT_CN(rotation->type) == 1;
@@ -98,8 +98,14 @@ void ProjectPoints2(const CvMat* objectPoints, const CvMat* rotation, const CvMa
     CvMat matJ = cvMat(3, 9, CV_64F, dRdr);
     CvMat vecR = cvMat(3, 1, CV_64F, r);
     if (rotIsMatrix) {
-        // dR/dr needs the vector; R itself stays the matrix given.
-        if (!errors.Call([&] { Rodrigues2(rotation, &vecR, nullptr, source); }, __LINE__)) return;
+        // dR/dr needs the vector; R itself stays the matrix given. The
+        // conversion wants the vector in the matrix's own depth.
+        float rf[3];
+        CvMat vecF = cvMat(3, 1, CV_32F, rf);
+        CvMat* vec = CV_MAT_DEPTH(rotation->type) == CV_32F ? &vecF : &vecR;
+        if (!errors.Call([&] { Rodrigues2(rotation, vec, nullptr, source); }, __LINE__)) return;
+        if (vec == &vecF)
+            for (int i = 0; i < 3; ++i) r[i] = rf[i];
     } else {
         for (int k = 0; k < 3; ++k) r[k] = ReadVector(rotation, k);
     }

@@ -13,20 +13,27 @@ namespace calibmath {
 
 using namespace detail;
 
-void HalfTurnRotationVector(const double R[9], double theta, double r[3]) {
+void HalfTurnRotationVector(const double R[9], double r[3]) {
+    const double c = std::clamp((R[0] + R[4] + R[8] - 1) * 0.5, -1.0, 1.0);
+    const double skew[3] = {R[7] - R[5], R[2] - R[6], R[3] - R[1]};
+    // acos loses half the digits next to -1; the antisymmetric part holds
+    // 2 sin(theta) n and keeps them.
+    const double sinTheta = 0.5 * std::sqrt(skew[0] * skew[0] + skew[1] * skew[1] + skew[2] * skew[2]);
+    const double theta = std::atan2(sinTheta, c);
+    // R = c I + (1 - c) n n^T + sin(theta) [n]x, so the diagonal gives n_i^2
+    // (exactly (R_ii + 1) / 2 at a half turn).
     double n[3];
     int ref = 0;
     for (int i = 0; i < 3; ++i) {
-        n[i] = std::sqrt(std::max((R[i * 4] + 1) * 0.5, 0.0));
+        n[i] = std::sqrt(std::max((R[i * 4] - c) / (1 - c), 0.0));
         if (n[i] > n[ref]) ref = i;
     }
     for (int j = 0; j < 3; ++j) {
         if (j == ref) continue;
         // Near (not at) a half turn R is not symmetric; the sum of the pair
-        // is 4 n_ref n_j whatever the small antisymmetric part.
+        // is 2 (1 - c) n_ref n_j whatever the antisymmetric part.
         if (R[ref * 3 + j] + R[j * 3 + ref] < 0) n[j] = -n[j];
     }
-    const double skew[3] = {R[7] - R[5], R[2] - R[6], R[3] - R[1]};
     if (n[0] * skew[0] + n[1] * skew[1] + n[2] * skew[2] < 0)
         for (double& v : n) v = -v;
     for (int i = 0; i < 3; ++i) r[i] = theta * n[i];
@@ -106,7 +113,7 @@ void MatrixToVector(const double R[9], double r[3], double J[3][9]) {
             J[0][5] = J[1][6] = J[2][1] = -0.5;
             J[0][7] = J[1][2] = J[2][3] = 0.5;
         } else {
-            HalfTurnRotationVector(R, theta, r);
+            HalfTurnRotationVector(R, r);
         }
         return;
     }
