@@ -104,7 +104,6 @@ TEST(MvgReprojectionError, MeanPixelDistance) {
   EXPECT_TRUE(std::isnan(MVG::GetReprojectionError(&c, X, x, 0)));
 }
 
-#if QUORL_MVG_HAVE_VNL
 TEST(MvgRodrigues, RoundTripFromSmallAnglesToNearPi) {
   const double pi = 3.14159265358979;
   const double angles[] = {1e-4, 0.01, pi / 2, pi - 1e-2};
@@ -123,7 +122,6 @@ TEST(MvgRodrigues, RoundTripFromSmallAnglesToNearPi) {
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(back[i], axis[i] * angle, 2e-4 + 1e-5 * angle) << angle;
   }
 }
-#endif
 
 // ---- camera files ----
 
