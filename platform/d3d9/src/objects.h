@@ -27,8 +27,10 @@ class Counted : public Interface {
   ULONG Release() override {
     const long n = --public_;
     if (n == 0) {
+      // Held across the hook: unbinding children there must not free us.
+      ++bindings_;
       LastPublicRelease();
-      if (bindings_.load() == 0) delete this;
+      Unbind();
     }
     return static_cast<ULONG>(n < 0 ? 0 : n);
   }
