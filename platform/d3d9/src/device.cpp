@@ -39,6 +39,12 @@ void LogViolation(const std::string& what) {
   std::lock_guard lock(g_mutex);
   g_log.violations.push_back(what);
 }
+void LogCreateDevice(const D3DPRESENT_PARAMETERS& parameters, D3DDEVTYPE type, DWORD behaviourFlags) {
+  std::lock_guard lock(g_mutex);
+  g_log.lastPresentParameters = parameters;
+  g_log.lastDeviceType = type;
+  g_log.lastBehaviourFlags = behaviourFlags;
+}
 int LiveObjectCount() { return detail::g_liveObjects.load(); }
 
 namespace detail {
@@ -945,6 +951,7 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
   if (!device) return Invalid("CreateDevice without an out pointer");
   *device = nullptr;
   if (adapter != 0 || !parameters) return Invalid("CreateDevice without an adapter or parameters");
+  LogCreateDevice(*parameters, type, behaviourFlags);
   if (!parameters->Windowed) return Invalid("CreateDevice of a full-screen device");
   if (parameters->EnableAutoDepthStencil && parameters->AutoDepthStencilFormat != D3DFMT_D16)
     return Invalid("CreateDevice with a depth format other than D16");

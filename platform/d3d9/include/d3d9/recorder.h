@@ -64,6 +64,10 @@ struct CallLog {
   std::vector<DrawRecord> draws;
   int clears = 0;
   int presents = 0;
+  // As the last CreateDevice received them, before the size was filled in.
+  D3DPRESENT_PARAMETERS lastPresentParameters{};
+  D3DDEVTYPE lastDeviceType = D3DDEVTYPE_HAL;
+  DWORD lastBehaviourFlags = 0;
 };
 
 // A copy of the log, safe while other threads call the device.
@@ -71,6 +75,7 @@ CallLog GetLog();
 void ClearLog();
 // Calls made by the stand-in itself; tests look at GetLog().violations.
 void LogViolation(const std::string& what);
+void LogCreateDevice(const D3DPRESENT_PARAMETERS& parameters, D3DDEVTYPE type, DWORD behaviourFlags);
 
 // Process-wide numbers of live stand-in objects (all back ends).
 int LiveObjectCount();

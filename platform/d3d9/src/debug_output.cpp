@@ -1,0 +1,9 @@
+#include "d3d9/debug_output.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+void OutputDebugStringA(const char* text) {
+  static const bool enabled = std::getenv("QUORL_DEBUG_OUTPUT") != nullptr;
+  if (enabled && text) std::fputs(text, stderr);
+}
