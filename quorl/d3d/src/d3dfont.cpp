@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "atlas_rasteriser.h"
+#include "d3d9/atlas_rasteriser.h"
 
 namespace D3D {
 
@@ -40,7 +40,7 @@ int MulDiv(int a, int b, int c) {
 
 // Measures (paint false) or paints the alphabet; D3DERR_MOREDATA when it
 // does not fit the texture.
-HRESULT PaintAlphabet(detail::AtlasRasteriser& r, bool paint, DWORD texWidth, DWORD texHeight, DWORD* spacing,
+HRESULT PaintAlphabet(d3d9::AtlasRasteriser& r, bool paint, DWORD texWidth, DWORD texHeight, DWORD* spacing,
                       float (*glyphs)[4]) {
   const LONG lineHeight = r.Extent("x", 1).cy;
   const DWORD space = DWORD(std::ceil(lineHeight * 0.3f));
@@ -98,7 +98,7 @@ HRESULT CD3DFont::InitDeviceObjects(IDirect3DDevice9* device) {
   m_fTextScale = 1.0f;
   std::memset(m_fTexCoords, 0, sizeof m_fTexCoords);
 
-  std::unique_ptr<detail::AtlasRasteriser> r = detail::CreateAtlasRasteriser();
+  std::unique_ptr<d3d9::AtlasRasteriser> r = d3d9::CreateAtlasRasteriser();
   const auto selectFont = [&] {
     const int pixels = MulDiv(int(m_dwFontHeight), int(r->LogPixelsY() * m_fTextScale), 72);
     if (pixels == 0) return false;

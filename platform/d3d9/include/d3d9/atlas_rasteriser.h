@@ -1,5 +1,5 @@
 #pragma once
-// What the font atlas needs of a text rasteriser: the GDI calls of a memory
+// What a font atlas needs of a text rasteriser: the GDI calls of a memory
 // device context (font by height, extents, opaque white-on-black glyphs into
 // a 32-bit top-down surface), behind one small interface.
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 #include "win/types.h"
 
-namespace D3D::detail {
+namespace d3d9 {
 
 class AtlasRasteriser {
  public:
@@ -26,4 +26,4 @@ class AtlasRasteriser {
 
 std::unique_ptr<AtlasRasteriser> CreateAtlasRasteriser();
 
-}  // namespace D3D::detail
+}  // namespace d3d9

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <optional>
 
-#include "atlas_rasteriser.h"
+#include "d3d9/atlas_rasteriser.h"
 
-namespace D3D::detail {
+namespace d3d9 {
 namespace {
 
 // Fonts need an application object; one is made when the caller has none.
@@ -98,4 +98,4 @@ class QtRasteriser final : public AtlasRasteriser {
 
 std::unique_ptr<AtlasRasteriser> CreateAtlasRasteriser() { return std::make_unique<QtRasteriser>(); }
 
-}  // namespace D3D::detail
+}  // namespace d3d9
