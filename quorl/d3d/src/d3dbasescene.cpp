@@ -14,12 +14,12 @@ CD3DBaseScene::CD3DBaseScene() : m_pFont(new CD3DFont("Verdana", 10, D3DFONT_BOL
 }
 
 CD3DBaseScene::~CD3DBaseScene() {
-  Release();
+  ReleaseDevice();
   delete m_pFont;
 }
 
 // The font's device objects go before the device they were made on.
-void CD3DBaseScene::Release() {
+void CD3DBaseScene::ReleaseDevice() {
   m_pFont->InvalidateDeviceObjects();
   m_pFont->DeleteDeviceObjects();
   if (m_pd3dDevice) m_pd3dDevice->Release();
@@ -29,7 +29,7 @@ void CD3DBaseScene::Release() {
 }
 
 HRESULT CD3DBaseScene::Init(HWND window) {
-  Release();
+  ReleaseDevice();
   m_hWnd = window;
   m_pD3D = Direct3DCreate9(D3D_SDK_VERSION);
   if (!m_pD3D) return E_FAIL;

@@ -38,7 +38,7 @@ class CD3DBaseScene {
   void SetTranslationScale(float scale) { m_fTranslationScale = scale; }
 
  protected:
-  void Release();
+  void ReleaseDevice();
 
   HWND m_hWnd = nullptr;
   IDirect3D9* m_pD3D = nullptr;
