@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <thread>
 
 #include "d3d9/d3d9.h"
 #include "d3d9/d3dx9.h"
@@ -213,6 +215,63 @@ TEST(GlBackend, WithoutAContextCreateDeviceFails) {
   EXPECT_EQ(device, nullptr);
   EXPECT_EQ(d3d->Release(), 0u);
   d3d9::ResetAll();
+}
+
+// A full-window textured quad with the texture's colour selected.
+void FillTexture(IDirect3DTexture9* t, std::uint32_t texel, DWORD flags = 0) {
+  D3DLOCKED_RECT lr{};
+  ASSERT_EQ(t->LockRect(0, &lr, nullptr, flags), S_OK);
+  D3DSURFACE_DESC desc{};
+  t->GetLevelDesc(0, &desc);
+  for (UINT y = 0; y < desc.Height; ++y)
+    for (UINT x = 0; x < desc.Width; ++x)
+      reinterpret_cast<std::uint32_t*>(static_cast<char*>(lr.pBits) + y * lr.Pitch)[x] = texel;
+  ASSERT_EQ(t->UnlockRect(0), S_OK);
+}
+
+class GlTexture : public GlDevice {
+ protected:
+  void DrawTextured(IDirect3DTexture9* t) {
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    const std::vector<XyzColourTex> quad = {{-1, -1, 0.5f, 0xFFFFFFFF, 0, 1}, {-1, 1, 0.5f, 0xFFFFFFFF, 0, 0},
+                                            {1, -1, 0.5f, 0xFFFFFFFF, 1, 1}, {1, 1, 0.5f, 0xFFFFFFFF, 1, 0}};
+    Frame([&] { Draw(quad, D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, 2); });
+    device->SetTexture(0, nullptr);
+  }
+};
+
+TEST_F(GlTexture, ManagedTextureWaitsForItsDirtyRectAfterANoDirtyUpdateLock) {
+  IDirect3DTexture9* t = nullptr;
+  ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), S_OK);
+  FillTexture(t, 0x00FF0000);
+  DrawTextured(t);
+  EXPECT_EQ(At(kW / 2, kH / 2), 0xFFFF0000u);
+  FillTexture(t, 0x0000FF00, D3DLOCK_NO_DIRTY_UPDATE);
+  DrawTextured(t);
+  EXPECT_EQ(At(kW / 2, kH / 2), 0xFFFF0000u);
+  ASSERT_EQ(t->AddDirtyRect(nullptr), S_OK);
+  DrawTextured(t);
+  EXPECT_EQ(At(kW / 2, kH / 2), 0xFF00FF00u);
+  EXPECT_EQ(t->Release(), 0u);
+}
+
+TEST_F(GlTexture, SystemMemoryTextureFilledOnAnotherThreadReachesTheDefaultPool) {
+  IDirect3DTexture9* staging = nullptr;
+  IDirect3DTexture9* shown = nullptr;
+  ASSERT_EQ(device->CreateTexture(8, 8, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &shown, nullptr), S_OK);
+  std::thread([&] {
+    ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &staging, nullptr), S_OK);
+    FillTexture(staging, 0xFF0000FF);
+  }).join();
+  ASSERT_EQ(device->UpdateTexture(staging, shown), S_OK);
+  DrawTextured(shown);
+  EXPECT_EQ(At(3, 3), 0xFF0000FFu);
+  // Released from another thread: the GL name goes on the device's thread.
+  std::thread([&] { EXPECT_EQ(shown->Release(), 0u); }).join();
+  DrawTextured(nullptr);
+  EXPECT_EQ(staging->Release(), 0u);
 }
 
 TEST(GlBackend, UsesSurfacelessWithoutADisplay) {
