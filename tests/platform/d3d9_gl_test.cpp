@@ -166,23 +166,35 @@ TEST_F(GlDevice, TransformedRectangleCoversExactlyItsPixels) {
 }
 
 TEST_F(GlDevice, X8TextureUnderAlphaTestShowsItsTexels) {
+  // Four solid 4 x 4 quadrants, so linear filtering keeps the colours at
+  // their centres.
   IDirect3DTexture9* tex = nullptr;
-  ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), S_OK);
+  ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), S_OK);
   D3DLOCKED_RECT lr{};
   ASSERT_EQ(tex->LockRect(0, &lr, nullptr, 0), S_OK);
   // The X byte is 0: a texture read as having alpha would fail the test below.
-  const std::uint32_t texels[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF};
-  for (int y = 0; y < 2; ++y) std::memcpy(static_cast<char*>(lr.pBits) + y * lr.Pitch, texels + 2 * y, 8);
+  const std::uint32_t quadrant[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF};
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x)
+      reinterpret_cast<std::uint32_t*>(static_cast<char*>(lr.pBits) + y * lr.Pitch)[x] = quadrant[(y / 4) * 2 + x / 4];
   tex->UnlockRect(0);
   device->SetTexture(0, tex);
+  // The results dialog's preamble.
+  device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
   device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
-  device->SetRenderState(D3DRS_ALPHAREF, 0x08);
-  device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
-  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+  device->SetRenderState(D3DRS_ALPHAREF, 16);
+  device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+  device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+  device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+  device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+  device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+  device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
   const std::vector<XyzColourTex> quad = {{-1, -1, 0.5f, 0xFFFFFFFF, 0, 1}, {-1, 1, 0.5f, 0xFFFFFFFF, 0, 0},
                                           {1, -1, 0.5f, 0xFFFFFFFF, 1, 1}, {1, 1, 0.5f, 0xFFFFFFFF, 1, 0}};
-  device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
   Frame([&] { Draw(quad, D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, 2); }, 0xFF808080);
   EXPECT_EQ(At(kW / 4, kH / 4), 0xFFFF0000u);
   EXPECT_EQ(At(3 * kW / 4, kH / 4), 0xFF00FF00u);
