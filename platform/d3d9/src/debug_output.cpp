@@ -3,7 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-void OutputDebugStringA(const char* text) {
+namespace d3d9 {
+
+void OutputDebugText(const char* text) {
   static const bool enabled = std::getenv("QUORL_DEBUG_OUTPUT") != nullptr;
   if (enabled && text) std::fputs(text, stderr);
 }
+
+}  // namespace d3d9

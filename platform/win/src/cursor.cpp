@@ -69,17 +69,3 @@ BOOL GetCursorPos(POINT* point) {
 }
 
 HWND GetForegroundWindow() { return win::GetCursorServices()->GetForegroundWindow(); }
-HWND SetCapture(HWND hwnd) { return win::GetCursorServices()->SetCapture(hwnd); }
-BOOL ReleaseCapture() { return win::GetCursorServices()->ReleaseCapture() ? TRUE : FALSE; }
-HWND GetCapture() { return win::GetCursorServices()->GetCapture(); }
-
-BOOL GetClientRect(HWND hwnd, RECT* rect) {
-  if (!rect) return FALSE;
-  *rect = RECT{0, 0, 0, 0};
-  win::WindowServices* s = win::GetWindowServices();
-  int w = 0, h = 0;
-  if (!s || !hwnd || !s->GetClientSize(hwnd, &w, &h)) return FALSE;
-  rect->right = w;
-  rect->bottom = h;
-  return TRUE;
-}

@@ -6,6 +6,7 @@
 #include "d3d9/debug_output.h"
 #include "win/cursor.h"
 #include "win/messages.h"
+#include "win/window_services.h"
 
 namespace D3D {
 
@@ -38,15 +39,17 @@ D3DXQUATERNION QuaternionRotationBetween(const D3DXVECTOR3& a, const D3DXVECTOR3
 void PrintVector(const D3DXVECTOR3& v) {
   char text[128];
   std::snprintf(text, sizeof text, "%f %f %f \n ", v.x, v.y, v.z);
-  OutputDebugStringA(text);
+  d3d9::OutputDebugText(text);
 }
 
 CD3DArcBall::CD3DArcBall() {
   Reset();
-  RECT rc{0, 0, 0, 0};
+  int width = 0, height = 0;
   // Without a foreground window the area is empty until SetWindow.
-  if (HWND foreground = GetForegroundWindow()) GetClientRect(foreground, &rc);
-  SetWindow(rc.right, rc.bottom, 0.9f);
+  win::WindowServices* windows = win::GetWindowServices();
+  HWND foreground = GetForegroundWindow();
+  if (!windows || !foreground || !windows->GetClientSize(foreground, &width, &height)) width = height = 0;
+  SetWindow(width, height, 0.9f);
 }
 
 void CD3DArcBall::Reset() {
@@ -116,25 +119,25 @@ LRESULT CD3DArcBall::HandleMessages(HWND window, UINT message, WPARAM wParam, LP
   switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-      SetCapture(window);
+      win::GetCursorServices()->SetCapture(window);
       OnBegin(x, y);
       return 1;
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDOWN:
     case WM_MBUTTONDBLCLK:
-      SetCapture(window);
+      win::GetCursorServices()->SetCapture(window);
       m_ptLastMouse = POINT{x, y};
       return 1;
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
-      ReleaseCapture();
+      win::GetCursorServices()->ReleaseCapture();
       return 1;
     case WM_CAPTURECHANGED:
       if (reinterpret_cast<HWND>(lParam) == window) return 1;
       [[fallthrough]];
     case WM_LBUTTONUP:
-      ReleaseCapture();
+      win::GetCursorServices()->ReleaseCapture();
       m_bDrag = false;
       return 1;
     case WM_MOUSEMOVE: {

@@ -115,7 +115,7 @@ LRESULT CBaseCamera::HandleMessages(HWND window, UINT message, WPARAM wParam, LP
         m_bMouseRButtonDown = true;
         m_nCurrentButtonMask |= MOUSE_RIGHT_BUTTON;
       }
-      SetCapture(window);
+      win::GetCursorServices()->SetCapture(window);
       GetCursorPos(&m_ptLastMousePosition);
       return TRUE;
     }
@@ -132,7 +132,7 @@ LRESULT CBaseCamera::HandleMessages(HWND window, UINT message, WPARAM wParam, LP
         m_bMouseRButtonDown = false;
         m_nCurrentButtonMask &= ~MOUSE_RIGHT_BUTTON;
       }
-      if (!IsBeingDragged()) ReleaseCapture();
+      if (!IsBeingDragged()) win::GetCursorServices()->ReleaseCapture();
       break;
     }
     case WM_CAPTURECHANGED:
@@ -141,7 +141,7 @@ LRESULT CBaseCamera::HandleMessages(HWND window, UINT message, WPARAM wParam, LP
             m_nCurrentButtonMask & MOUSE_RIGHT_BUTTON) {
           m_bMouseLButtonDown = m_bMouseMButtonDown = m_bMouseRButtonDown = false;
           m_nCurrentButtonMask &= ~(MOUSE_LEFT_BUTTON | MOUSE_MIDDLE_BUTTON | MOUSE_RIGHT_BUTTON);
-          ReleaseCapture();
+          win::GetCursorServices()->ReleaseCapture();
         }
       }
       break;

@@ -1,4 +1,7 @@
 #pragma once
-// The debugger's output channel: here, standard error when
-// QUORL_DEBUG_OUTPUT is set, so tests and normal runs stay quiet.
-void OutputDebugStringA(const char* text);
+// The 3-D code's debugger output: standard error when QUORL_DEBUG_OUTPUT is
+// set, so tests and normal runs stay quiet. (Not named OutputDebugStringA:
+// the window layer owns that name.)
+namespace d3d9 {
+void OutputDebugText(const char* text);
+}

@@ -1,6 +1,7 @@
 #pragma once
 // Cursor position, foreground window and mouse capture, behind a seam the
-// window stand-in fills in and tests replace.
+// window stand-in fills in and tests replace. Capture is reached through the
+// seam only: the window layer owns the free SetCapture family.
 #include "win/types.h"
 
 namespace win {
@@ -28,9 +29,3 @@ CursorServices* GetCursorServices();
 
 BOOL GetCursorPos(POINT* point);
 HWND GetForegroundWindow();
-HWND SetCapture(HWND hwnd);
-BOOL ReleaseCapture();
-HWND GetCapture();
-// Through the window services' client size; an empty rectangle and FALSE for
-// an unknown window.
-BOOL GetClientRect(HWND hwnd, RECT* rect);
