@@ -199,6 +199,14 @@ struct PAINTSTRUCT {
   RECT rcPaint;
 };
 
+// a * b / c rounded, in 64 bits; -1 when c is 0.
+inline int MulDiv(int a, int b, int c) {
+  if (c == 0) return -1;
+  const long long p = static_cast<long long>(a) * b;
+  const long long q = (p >= 0) == (c > 0) ? (p + (c > 0 ? c : -c) / 2) / c : (p - (c > 0 ? c : -c) / 2) / c;
+  return static_cast<int>(q);
+}
+
 // Device contexts.
 HDC CreateCompatibleDC(HDC hdc);
 BOOL DeleteDC(HDC hdc);
