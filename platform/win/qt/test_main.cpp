@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "win/prompts.h"
 #include "win/window.h"
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   win::EnsureApplication();
+  // No test may block on a real dialog: unscripted prompts answer at once.
+  win::ScriptedPrompts headless;
   ::testing::InitGoogleTest(&argc, argv);
   const int rc = RUN_ALL_TESTS();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -505,6 +505,7 @@ void EnsureApplication() {
   }
   if (!g_dispatcher) g_dispatcher = new Dispatcher;
   InstallServices();
+  InstallMessageBoxPrompts();
 }
 
 bool IsUiThread() {
@@ -892,6 +893,7 @@ BOOL CWnd::DestroyWindow() {
   ::SendMessage(self, WM_NCDESTROY, 0, 0);
   KillTimersOf(self);
   CancelTracking(d);
+  ForgetControl(self);
   {
     std::lock_guard<std::mutex> g(T().m);
     T().windows.erase(Key(self));
@@ -920,8 +922,9 @@ LRESULT CWnd::Default() {
 }
 
 LRESULT CWnd::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-  t_current.push_back({msg, wp, lp});
   LRESULT r = 0;
+  if (WindowData* d = Lookup(m_hWnd); d && ControlMessage(d, msg, wp, lp, &r)) return r;
+  t_current.push_back({msg, wp, lp});
   if (!OnWndMsg(msg, wp, lp, &r)) r = DefWindowProc(msg, wp, lp);
   t_current.pop_back();
   return r;
@@ -933,16 +936,6 @@ BOOL CWnd::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     return FALSE;
   }
   if (msg == WM_NOTIFY) return OnNotify(wp, lp, result);
-  if (msg == WM_DRAWITEM && lp) {
-    auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
-    CWnd* item = FromHandle(dis->hwndItem);
-    if (item && item != this) {
-      // Owner drawing is reflected to the control itself, as MFC does.
-      item->DrawItem(dis);
-      *result = TRUE;
-      return TRUE;
-    }
-  }
   UINT look = msg;
   const UINT saved = t_ctlColor;
   if (msg >= WM_CTLCOLOREDIT - 1 && msg <= WM_CTLCOLORSTATIC) {
@@ -1013,6 +1006,17 @@ LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     }
     case WM_CLOSE: DestroyWindow(); return 0;
+    case WM_DRAWITEM:
+      // Owner drawing is reflected to the control itself, as MFC does.
+      if (lp) {
+        auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+        CWnd* item = FromHandle(dis->hwndItem);
+        if (item && item != this) {
+          item->DrawItem(dis);
+          return TRUE;
+        }
+      }
+      return FALSE;
     case WM_SETTEXT:
       d->text = lp ? reinterpret_cast<const char*>(lp) : "";
       if (!(d->style & WS_CHILD)) d->host->setWindowTitle(QString::fromLocal8Bit(d->text.c_str()));

@@ -96,5 +96,8 @@ HFONT DefaultGuiFont();
 
 // Control hooks (controls.cpp): makes the native control for a class name.
 void CreateControl(WindowData* d);
+bool ControlMessage(WindowData* d, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
+void ForgetControl(HWND h);
+void InstallMessageBoxPrompts();
 
 }  // namespace win
