@@ -196,7 +196,8 @@ bool ControlMessage(WindowData* d, UINT msg, WPARAM wp, LPARAM lp, LRESULT* r) {
       case BM_SETSTYLE:
         d->style = (d->style & ~0xFFFFu) | (static_cast<DWORD>(wp) & 0xFFFF);
         ApplyButtonMode(d);
-        if (lp) redraw();
+        // Redrawn at the next paint, as the platform does.
+        if (lp) ::InvalidateRect(h, nullptr, TRUE);
         *r = 0;
         return true;
       case BM_GETCHECK: *r = s.check; return true;

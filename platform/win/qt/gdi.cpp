@@ -776,7 +776,9 @@ int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc,
   DCState* d = DC(hdc);
   QImage img;
   bool bottomUp = false;
-  if (!d || startScan != 0 || !WrapDib(bits, bmi, lines, &img, &bottomUp)) return 0;
+  if (!d || startScan != 0 || !WrapDib(bits, bmi, 1u << 30, &img, &bottomUp)) return 0;
+  // The scan count limits how many rows are set.
+  h = std::min<DWORD>(h, lines);
   if (w == 0 || h == 0 || w > (1u << 20) || h > (1u << 20)) return 0;
   int sw = static_cast<int>(w), sh = static_cast<int>(h);
   // Bottom-up DIBs measure ySrc from the bottom row of the image.
