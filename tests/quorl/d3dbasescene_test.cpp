@@ -332,7 +332,6 @@ TEST_F(SceneInit, AFontThatFailsIsReportedAndTheDeviceKept) {
 namespace {
 
 TEST(DebugPrint, VectorGoesOutAsThreeFixedPointNumbers) {
-  setenv("QUORL_DEBUG_OUTPUT", "1", 1);
   testing::internal::CaptureStderr();
   D3D::PrintVector(D3DXVECTOR3(1.5f, -2, 0.25f));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "1.500000 -2.000000 0.250000 \n ");

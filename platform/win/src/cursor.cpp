@@ -56,6 +56,8 @@ CursorServices* SetCursorServices(CursorServices* services) {
   return old ? old : &g_builtIn;
 }
 
+CursorServices* InstalledCursorServices() { return g_services.load(); }
+
 CursorServices* GetCursorServices() {
   CursorServices* s = g_services.load();
   return s ? s : &g_builtIn;

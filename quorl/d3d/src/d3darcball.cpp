@@ -3,7 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "d3d9/debug_output.h"
+#include "mouse_capture.h"
+#include "win/window.h"
 #include "win/cursor.h"
 #include "win/messages.h"
 #include "win/window_services.h"
@@ -39,7 +40,7 @@ D3DXQUATERNION QuaternionRotationBetween(const D3DXVECTOR3& a, const D3DXVECTOR3
 void PrintVector(const D3DXVECTOR3& v) {
   char text[128];
   std::snprintf(text, sizeof text, "%f %f %f \n ", v.x, v.y, v.z);
-  d3d9::OutputDebugText(text);
+  OutputDebugStringA(text);
 }
 
 CD3DArcBall::CD3DArcBall() {
@@ -119,25 +120,25 @@ LRESULT CD3DArcBall::HandleMessages(HWND window, UINT message, WPARAM wParam, LP
   switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-      win::GetCursorServices()->SetCapture(window);
+      detail::CaptureMouse(window);
       OnBegin(x, y);
       return 1;
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDOWN:
     case WM_MBUTTONDBLCLK:
-      win::GetCursorServices()->SetCapture(window);
+      detail::CaptureMouse(window);
       m_ptLastMouse = POINT{x, y};
       return 1;
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
-      win::GetCursorServices()->ReleaseCapture();
+      detail::ReleaseMouse();
       return 1;
     case WM_CAPTURECHANGED:
       if (reinterpret_cast<HWND>(lParam) == window) return 1;
       [[fallthrough]];
     case WM_LBUTTONUP:
-      win::GetCursorServices()->ReleaseCapture();
+      detail::ReleaseMouse();
       m_bDrag = false;
       return 1;
     case WM_MOUSEMOVE: {

@@ -3,6 +3,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "mouse_capture.h"
 #include "win/cursor.h"
 #include "win/messages.h"
 
@@ -115,7 +116,7 @@ LRESULT CBaseCamera::HandleMessages(HWND window, UINT message, WPARAM wParam, LP
         m_bMouseRButtonDown = true;
         m_nCurrentButtonMask |= MOUSE_RIGHT_BUTTON;
       }
-      win::GetCursorServices()->SetCapture(window);
+      detail::CaptureMouse(window);
       GetCursorPos(&m_ptLastMousePosition);
       return TRUE;
     }
@@ -132,7 +133,7 @@ LRESULT CBaseCamera::HandleMessages(HWND window, UINT message, WPARAM wParam, LP
         m_bMouseRButtonDown = false;
         m_nCurrentButtonMask &= ~MOUSE_RIGHT_BUTTON;
       }
-      if (!IsBeingDragged()) win::GetCursorServices()->ReleaseCapture();
+      if (!IsBeingDragged()) detail::ReleaseMouse();
       break;
     }
     case WM_CAPTURECHANGED:
@@ -141,7 +142,7 @@ LRESULT CBaseCamera::HandleMessages(HWND window, UINT message, WPARAM wParam, LP
             m_nCurrentButtonMask & MOUSE_RIGHT_BUTTON) {
           m_bMouseLButtonDown = m_bMouseMButtonDown = m_bMouseRButtonDown = false;
           m_nCurrentButtonMask &= ~(MOUSE_LEFT_BUTTON | MOUSE_MIDDLE_BUTTON | MOUSE_RIGHT_BUTTON);
-          win::GetCursorServices()->ReleaseCapture();
+          detail::ReleaseMouse();
         }
       }
       break;

@@ -1,7 +1,7 @@
 #pragma once
 // What a font atlas needs of a text rasteriser: the GDI calls of a memory
 // device context (font by height, extents, opaque white-on-black glyphs into
-// a 32-bit top-down surface), behind one small interface.
+// a 32-bit top-down DIB section). The fonts and D3DX fonts share it.
 #include <cstdint>
 #include <memory>
 

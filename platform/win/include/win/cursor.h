@@ -1,7 +1,8 @@
 #pragma once
 // Cursor position, foreground window and mouse capture, behind a seam the
-// window stand-in fills in and tests replace. Capture is reached through the
-// seam only: the window layer owns the free SetCapture family.
+// window stand-in fills in and tests replace. The free SetCapture family
+// belongs to the window layer; callers that must run without it use the
+// seam's capture.
 #include "win/types.h"
 
 namespace win {
@@ -24,6 +25,8 @@ class CursorServices {
 // window, and keeps the capture in a process-wide variable.
 CursorServices* SetCursorServices(CursorServices* services);
 CursorServices* GetCursorServices();
+// The installed implementation, or null while the built-in one serves.
+CursorServices* InstalledCursorServices();
 
 }  // namespace win
 
