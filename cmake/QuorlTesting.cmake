@@ -23,8 +23,12 @@ function(quorl_add_test name)
     target_link_libraries(${name} PRIVATE GTest::gtest)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  # Test discovery splits a list-valued ENVIRONMENT into separate
+  # properties, so only the first variable would be set: run each test
+  # through env instead.
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "/usr/bin/env;${QUORL_TEST_ENV}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "${QUORL_TEST_ENV}" TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
 endfunction()
