@@ -105,6 +105,8 @@ class FilterBase {
   virtual void* PinInterface(PinImpl* pin, REFIID riid) { return nullptr; }
   // Called by the graph before it stops (finish files) and when removed.
   virtual void BeforeStop() {}
+  // Frames before the next flush are not handed out (they precede a seek).
+  virtual void HoldUntilFlush() {}
   virtual void OnRemoved() {}
   // A description for graph files: a file or device this filter opened.
   virtual std::string Persisted() const { return {}; }

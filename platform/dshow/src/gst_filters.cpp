@@ -5,6 +5,7 @@
 #include <gst/pbutils/pbutils.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 
@@ -188,7 +189,8 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
     GstPad* src = StaticPad(flip_, "src");
     in_ = AddPin(PINDIR_INPUT, L"Input", sink);
     out_ = AddPin(PINDIR_OUTPUT, L"Output", src);
-    probe_ = gst_pad_add_probe(src, GST_PAD_PROBE_TYPE_BUFFER, &SampleGrabber::OnBuffer, this, nullptr);
+    probe_ = gst_pad_add_probe(src, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                               &SampleGrabber::OnBuffer, this, nullptr);
     probePad_ = src;
     gst_object_unref(sink);
   }
@@ -248,8 +250,15 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
   }
 
  private:
+  void HoldUntilFlush() override { holdUntilFlush_ = true; }
+
   static GstPadProbeReturn OnBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* self = static_cast<SampleGrabber*>(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_FLUSH) {
+      if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_STOP) self->holdUntilFlush_ = false;
+      return GST_PAD_PROBE_OK;
+    }
+    if (self->holdUntilFlush_) return GST_PAD_PROBE_OK;
     std::lock_guard<std::recursive_mutex> lock(self->callbackLock_);
     if (!self->callback_) return GST_PAD_PROBE_OK;
     GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
@@ -275,6 +284,7 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
   GstPad* probePad_;
   gulong probe_;
   GUID subtype_ = MEDIASUBTYPE_RGB24;
+  std::atomic<bool> holdUntilFlush_{false};
   std::recursive_mutex callbackLock_;
   CComPtr<ISampleGrabberCB> callback_;
   long mode_ = 0;

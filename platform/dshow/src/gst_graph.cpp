@@ -203,9 +203,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
 
   // IMediaControl
   HRESULT Run() override {
-    if (pendingSeek_ && GST_STATE(pipeline_) < GST_STATE_PAUSED) {
-      if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return E_FAIL;
-    }
+    if (pendingSeek_ && GST_STATE(pipeline_) < GST_STATE_PAUSED && FAILED(PauseForSeek())) return E_FAIL;
     ApplyPendingSeek();
     const GstStateChangeReturn r = gst_element_set_state(pipeline_, GST_STATE_PLAYING);
     if (r == GST_STATE_CHANGE_FAILURE) return E_FAIL;
@@ -214,6 +212,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
   }
 
   HRESULT Pause() override {
+    if (pendingSeek_ && GST_STATE(pipeline_) < GST_STATE_PAUSED && FAILED(PauseForSeek())) return E_FAIL;
     const GstStateChangeReturn r = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
     if (r == GST_STATE_CHANGE_FAILURE) return E_FAIL;
     logical_ = State_Paused;
@@ -246,6 +245,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
   }
 
   HRESULT StopWhenReady() override {
+    if (pendingSeek_ && GST_STATE(pipeline_) < GST_STATE_PAUSED && FAILED(PauseForSeek())) return E_FAIL;
     if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return E_FAIL;
     ApplyPendingSeek();
     gst_element_get_state(pipeline_, nullptr, nullptr, kStateWait);
@@ -442,6 +442,14 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
   }
   LONGLONG FromNs(gint64 ns, const SourceInfo& s) const {
     return timeFormat_ == TIME_FORMAT_FRAME ? NsToFrames(ns, s) : ns / 100;
+  }
+
+  // A seek needs a prerolled pipeline; the frames of that first preroll
+  // precede the seek and are not handed to callbacks.
+  HRESULT PauseForSeek() {
+    for (FilterBase* f : filters_) f->HoldUntilFlush();
+    if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return E_FAIL;
+    return S_OK;
   }
 
   void ApplyPendingSeek() {
