@@ -444,7 +444,8 @@ std::vector<Codec> ListCodecs(GstElementFactoryListType type, bool forAvi) {
     if (!aviVideo) return {};
   }
   std::vector<Codec> codecs;
-  GList* factories = gst_element_factory_list_get_elements(type | GST_ELEMENT_FACTORY_TYPE_MEDIA_VIDEO, GST_RANK_NONE);
+  GList* factories = gst_element_factory_list_get_elements(
+      type | GST_ELEMENT_FACTORY_TYPE_MEDIA_VIDEO | GST_ELEMENT_FACTORY_TYPE_MEDIA_IMAGE, GST_RANK_NONE);
   for (GList* l = factories; l; l = l->next) {
     auto* factory = GST_ELEMENT_FACTORY(l->data);
     if (forAvi && !gst_element_factory_can_src_any_caps(factory, aviVideo)) continue;

@@ -774,6 +774,8 @@ class Encoder : public Filter<Encoder> {
     out_ = AddPin(PINDIR_OUTPUT, L"Output", src);
     if (src) gst_object_unref(src);
     subtype_ = factory == "jpegenc" ? MEDIASUBTYPE_MJPG : GuidFromFourCC(MakeFourCC('Q', 'E', 'N', 'C'));
+    out_->format.compressed = true;
+    out_->format.subtype = subtype_;
   }
   CLSID ClassId() const override { return clsid_; }
   HRESULT OnInputConnected(PinImpl* input) override {

@@ -374,14 +374,18 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
     LONG_PTR instance;
     {
       std::lock_guard<std::mutex> lock(eventLock_);
-      if (events_.size() >= kMaxQueuedEvents) events_.pop_front();
-      events_.push_back(Event{code, p1, 0});
       hwnd = notifyWindow_;
       message = notifyMessage_;
       instance = notifyInstance_;
     }
-    eventReady_.notify_all();
+    // The window hears of it before anyone can take the event.
     if (hwnd) ::PostMessage(reinterpret_cast<HWND>(hwnd), static_cast<UINT>(message), 0, instance);
+    {
+      std::lock_guard<std::mutex> lock(eventLock_);
+      if (events_.size() >= kMaxQueuedEvents) events_.pop_front();
+      events_.push_back(Event{code, p1, 0});
+    }
+    eventReady_.notify_all();
   }
 
  protected:

@@ -149,7 +149,10 @@ void RecordingCallback::See(double time, BYTE* data, long length) {
   if (data && length >= stride * height_) {
     f.firstRowRed = data[2];
     f.lastRowRed = data[static_cast<std::size_t>(height_ - 1) * stride + 2];
-    f.blue = data[static_cast<std::size_t>(height_ / 2) * stride + 3 * (width_ / 2)];
+    const BYTE* middle = data + static_cast<std::size_t>(height_ / 2) * stride + 3 * (width_ / 2);
+    f.blue = middle[0];
+    f.green = middle[1];
+    f.red = middle[2];
     if (paintGreen)
       for (int y = 0; y < height_; ++y)
         for (int x = 0; x < width_; ++x) data[static_cast<std::size_t>(y) * stride + 3 * x + 1] = 200;

@@ -40,7 +40,7 @@ struct SeenFrame {
   long length = 0;
   double time = 0;
   int firstRowRed = 0, lastRowRed = 0;  // at x = 0
-  int blue = 0;                         // middle pixel
+  int blue = 0, green = 0, red = 0;     // middle pixel
 };
 
 class RecordingCallback : public ComObject<RecordingCallback, ISampleGrabberCB> {
