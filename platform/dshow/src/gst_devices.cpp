@@ -1,12 +1,18 @@
 // Capture devices, compressors, the device enumerator, the capture graph
 // builder and the registration of the stand-in's classes.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gst/gst.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cwchar>
+#include <cctype>
 #include <map>
+#include <memory>
 
 #include "com/bstr.h"
 #include "dshow/devices.h"
@@ -80,6 +86,9 @@ std::string LibraryFile() {
 }
 
 GstCaps* DeviceCaps(const DeviceFormat& f) {
+  if (f.subtype == MEDIASUBTYPE_MJPG)
+    return gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, f.width, "height", G_TYPE_INT, f.height,
+                               "framerate", GST_TYPE_FRACTION, f.fps, 1, nullptr);
   const char* format = CapsFormatOf(f.subtype);
   return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, format ? format : "YUY2", "width", G_TYPE_INT,
                              f.width, "height", G_TYPE_INT, f.height, "framerate", GST_TYPE_FRACTION, f.fps, 1,
@@ -132,32 +141,52 @@ class CrossbarFilter : public Filter<CrossbarFilter, IAMCrossbar> {
 
 class CaptureFilter : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamConfig> {
  public:
-  explicit CaptureFilter(const FakeDevice& device) : Filter("capture"), device_(device) {
-    source_ = Make("videotestsrc");
-    g_object_set(source_, "is-live", TRUE, nullptr);
-    rawCaps_ = Make("capsfilter");
-    GstElement* identity = Make("identity");
+  // A fake device (a live test pattern or the test's frames) or, with a
+  // device of the media library, that device's own source element.
+  CaptureFilter(const FakeDevice& device, GstDevice* real, std::string v4l2Path)
+      : Filter("capture"), device_(device), v4l2Path_(std::move(v4l2Path)) {
+    if (device_.formats.empty()) device_.formats.push_back(DeviceFormat{});
+    GstElement* identity = nullptr;
+    if (real) {
+      source_ = gst_device_create_element(real, nullptr);
+      gst_bin_add(GST_BIN(bin_), source_);
+      deviceCaps_ = Make("capsfilter");
+      // Compressed device formats are decoded here: every consumer takes raw frames.
+      GstElement* decode = Make("decodebin");
+      identity = Make("identity");
+      gst_element_link(source_, deviceCaps_);
+      gst_element_link(deviceCaps_, decode);
+      g_signal_connect(decode, "pad-added", G_CALLBACK(&CaptureFilter::OnDecoded), identity);
+      rawCaps_ = nullptr;
+    } else {
+      source_ = Make("videotestsrc");
+      g_object_set(source_, "is-live", TRUE, nullptr);
+      rawCaps_ = Make("capsfilter");
+      identity = Make("identity");
+      GstElement* convert = Make("videoconvert");
+      deviceCaps_ = Make("capsfilter");
+      gst_element_link_many(source_, rawCaps_, identity, convert, deviceCaps_, nullptr);
+    }
     g_object_set(identity, "silent", TRUE, nullptr);
-    GstElement* convert = Make("videoconvert");
-    deviceCaps_ = Make("capsfilter");
-    gst_element_link_many(source_, rawCaps_, identity, convert, deviceCaps_, nullptr);
     GstPad* probePad = gst_element_get_static_pad(identity, "src");
     gst_pad_add_probe(probePad, GST_PAD_PROBE_TYPE_BUFFER, &CaptureFilter::OnFrame, this, nullptr);
     gst_object_unref(probePad);
+    if (real) {
+      ReadV4l2Inputs();
+    }
     if (device_.inputs.size() >= 2) {
       analog_ = AddPin(PINDIR_INPUT, L"Analog Video In", nullptr);
       analog_->SetCategory(PIN_CATEGORY_ANALOGVIDEOIN);
     }
-    GstPad* src = gst_element_get_static_pad(deviceCaps_, "src");
+    GstPad* src = gst_element_get_static_pad(real ? identity : deviceCaps_, "src");
     out_ = AddPin(PINDIR_OUTPUT, L"Capture", src);
     gst_object_unref(src);
     out_->SetCategory(PIN_CATEGORY_CAPTURE);
-    if (device_.formats.empty()) device_.formats.push_back(DeviceFormat{});
     Apply(device_.formats.front());
     if (analog_) {
       crossbar_.Attach(new CrossbarFilter(this, device_.inputs));
       PairPins(crossbar_->Output(), analog_);
-      SelectInput(0);
+      if (!real) SelectInput(0);
     }
   }
   ~CaptureFilter() override {
@@ -174,8 +203,18 @@ class CaptureFilter : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamCo
   }
 
   void SelectInput(long input) {
-    static const char* const kPatterns[] = {"red", "green", "blue", "white", "black"};
-    gst_util_set_object_arg(G_OBJECT(source_), "pattern", kPatterns[std::clamp<long>(input, 0, 4)]);
+    if (!v4l2Path_.empty()) {
+      // Inputs are the device's own: any open handle switches them.
+      const int fd = ::open(v4l2Path_.c_str(), O_RDWR | O_NONBLOCK);
+      if (fd >= 0) {
+        int index = static_cast<int>(input);
+        ::ioctl(fd, VIDIOC_S_INPUT, &index);
+        ::close(fd);
+      }
+    } else {
+      static const char* const kPatterns[] = {"red", "green", "blue", "white", "black"};
+      gst_util_set_object_arg(G_OBJECT(source_), "pattern", kPatterns[std::clamp<long>(input, 0, 4)]);
+    }
     std::lock_guard<std::mutex> lock(statsLock_);
     input_ = input;
   }
@@ -262,11 +301,13 @@ class CaptureFilter : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamCo
     return v;
   }
   void Apply(const DeviceFormat& f) {
-    DeviceFormat raw = f;
-    raw.subtype = MEDIASUBTYPE_RGB24;
-    GstCaps* rawCaps = DeviceCaps(raw);
-    g_object_set(rawCaps_, "caps", rawCaps, nullptr);
-    gst_caps_unref(rawCaps);
+    if (rawCaps_) {
+      DeviceFormat raw = f;
+      raw.subtype = MEDIASUBTYPE_RGB24;
+      GstCaps* rawCaps = DeviceCaps(raw);
+      g_object_set(rawCaps_, "caps", rawCaps, nullptr);
+      gst_caps_unref(rawCaps);
+    }
     GstCaps* caps = DeviceCaps(f);
     g_object_set(deviceCaps_, "caps", caps, nullptr);
     gst_caps_unref(caps);
@@ -275,6 +316,43 @@ class CaptureFilter : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamCo
   }
 
   static void PairPins(PinImpl* out, PinImpl* in) { PinImpl::Pair(out, in); }
+
+  static void OnDecoded(GstElement*, GstPad* pad, gpointer identity) {
+    GstPad* sink = gst_element_get_static_pad(GST_ELEMENT(identity), "sink");
+    if (!gst_pad_is_linked(sink)) gst_pad_link(pad, sink);
+    gst_object_unref(sink);
+  }
+
+  // The connector type of a V4L2 input: tuner, composite, S-Video, else by name.
+  static long ConnectorOf(const v4l2_input& input) {
+    if (input.type == V4L2_INPUT_TYPE_TUNER) return 1;
+    std::string name = reinterpret_cast<const char*>(input.name);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    struct Word {
+      const char* word;
+      long type;
+    };
+    static const Word kWords[] = {{"composite", 2}, {"s-video", 3}, {"svideo", 3}, {"rgb", 4},
+                                  {"component", 5}, {"sdi", 6},     {"1394", 10},  {"usb", 11},
+                                  {"camera", 11}};
+    for (const Word& w : kWords)
+      if (name.find(w.word) != std::string::npos) return w.type;
+    return 9;  // auxiliary
+  }
+
+  void ReadV4l2Inputs() {
+    device_.inputs.clear();
+    if (v4l2Path_.empty()) return;
+    const int fd = ::open(v4l2Path_.c_str(), O_RDWR | O_NONBLOCK);
+    if (fd < 0) return;
+    for (unsigned index = 0; index < 64; ++index) {
+      v4l2_input input{};
+      input.index = index;
+      if (::ioctl(fd, VIDIOC_ENUMINPUT, &input) != 0) break;
+      device_.inputs.push_back(ConnectorOf(input));
+    }
+    ::close(fd);
+  }
 
   static GstPadProbeReturn OnFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* self = static_cast<CaptureFilter*>(data);
@@ -303,6 +381,7 @@ class CaptureFilter : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamCo
   }
 
   FakeDevice device_;
+  std::string v4l2Path_;
   DeviceFormat current_;
   GstElement *source_, *rawCaps_, *deviceCaps_;
   PinImpl* out_;
@@ -524,7 +603,7 @@ class DeviceEnumerator : public ComObject<DeviceEnumerator, ICreateDevEnum> {
         for (auto& [id, d] : Devices()) fakes.push_back(d);
       }
       for (const FakeDevice& d : fakes) {
-        auto make = d.makeFilter ? d.makeFilter : [d]() -> IBaseFilter* { return new CaptureFilter(d); };
+        auto make = d.makeFilter ? d.makeFilter : [d]() -> IBaseFilter* { return new CaptureFilter(d, nullptr, {}); };
         CComPtr<IMoniker> m;
         m.Attach(new DeviceMoniker(d.name, "fake:" + d.name, make));
         items.push_back(m);
@@ -566,10 +645,14 @@ class DeviceEnumerator : public ComObject<DeviceEnumerator, ICreateDevEnum> {
           GstStructure* s = gst_caps_get_structure(caps, i);
           const gchar* format = gst_structure_get_string(s, "format");
           int w = 0, h = 0, n = 30, den = 1;
-          if (!format || !gst_structure_get_int(s, "width", &w) || !gst_structure_get_int(s, "height", &h)) continue;
+          const bool jpeg = gst_structure_has_name(s, "image/jpeg");
+          if ((!format && !jpeg) || !gst_structure_get_int(s, "width", &w) || !gst_structure_get_int(s, "height", &h))
+            continue;
+          if (!format) format = "MJPG";
           gst_structure_get_fraction(s, "framerate", &n, &den);
           DeviceFormat f;
           f.subtype = std::string(format) == "YUY2" ? MEDIASUBTYPE_YUY2 : MEDIASUBTYPE_RGB24;
+          if (gst_structure_has_name(s, "image/jpeg")) f.subtype = MEDIASUBTYPE_MJPG;
           f.width = w;
           f.height = h;
           f.fps = den > 0 ? std::max(1, n / den) : 30;
@@ -577,18 +660,24 @@ class DeviceEnumerator : public ComObject<DeviceEnumerator, ICreateDevEnum> {
         }
         gst_caps_unref(caps);
       }
-      gst_object_ref(device);
-      auto make = [d, device]() -> IBaseFilter* { return MakeDeviceFilter(d, device); };
+      std::string path;
+      if (GstStructure* props = gst_device_get_properties(device)) {
+        for (const char* key : {"api.v4l2.path", "device.path"})
+          if (const gchar* value = gst_structure_get_string(props, key)) {
+            path = value;
+            break;
+          }
+        gst_structure_free(props);
+      }
+      if (d.formats.empty()) d.formats.push_back(DeviceFormat{});
+      auto held = std::shared_ptr<GstDevice>(GST_DEVICE(gst_object_ref(device)), [](GstDevice* p) { gst_object_unref(p); });
+      auto make = [d, held, path]() -> IBaseFilter* { return new CaptureFilter(d, held.get(), path); };
       CComPtr<IMoniker> m;
-      m.Attach(new DeviceMoniker(d.name, "device:" + d.name, make));
+      m.Attach(new DeviceMoniker(d.name, path.empty() ? "device:" + d.name : path, make));
       items.push_back(m);
     }
     g_list_free_full(devices, gst_object_unref);
     gst_object_unref(monitor);
-  }
-  static IBaseFilter* MakeDeviceFilter(const FakeDevice& d, GstDevice*) {
-    // Real devices are opened by the media library's own source element.
-    return new CaptureFilter(d);
   }
 };
 
