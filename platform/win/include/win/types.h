@@ -15,6 +15,18 @@ using COLORREF = std::uint32_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
+using UINT_PTR = std::uintptr_t;
+using INT_PTR = std::intptr_t;
+using LONG_PTR = std::intptr_t;
+using DWORD_PTR = std::uintptr_t;
+using SHORT = std::int16_t;
+using USHORT = std::uint16_t;
+using LPCSTR = const char*;
+using LPSTR = char*;
+using LPCTSTR = const char*;
+using LPTSTR = char*;
+using LPVOID = void*;
+using HANDLE = void*;
 
 #ifndef TRUE
 #define TRUE 1
@@ -26,6 +38,21 @@ using LRESULT = std::intptr_t;
 // Handles are opaque: a window handle names an entry in the window table.
 struct HWND__;
 using HWND = HWND__*;
+
+// GDI objects and device contexts name entries of the GDI object table.
+struct HGDIOBJ__;
+using HGDIOBJ = HGDIOBJ__*;
+using HDC = HGDIOBJ;
+using HRGN = HGDIOBJ;
+using HBITMAP = HGDIOBJ;
+using HFONT = HGDIOBJ;
+using HBRUSH = HGDIOBJ;
+using HPEN = HGDIOBJ;
+using HICON = HGDIOBJ;
+using HCURSOR = HGDIOBJ;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
 
 struct RECT {
   LONG left;
@@ -42,6 +69,19 @@ struct POINT {
 struct SIZE {
   LONG cx;
   LONG cy;
+};
+
+using LPRECT = RECT*;
+using LPCRECT = const RECT*;
+using LPPOINT = POINT*;
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
 };
 
 #define RGB(r, g, b) \

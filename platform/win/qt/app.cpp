@@ -1,0 +1,49 @@
+#include "win/app.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <clocale>
+#include <cstdlib>
+
+#include "window_internal.h"
+
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+CWinApp::CWinApp(const char* name) : m_pszAppName(name ? name : "") { g_app = this; }
+CWinApp::~CWinApp() {
+  if (g_app == this) g_app = nullptr;
+}
+
+int CWinApp::Run() {
+  if (!m_pMainWnd || !m_pMainWnd->m_hWnd) return ExitInstance();
+  QApplication::exec();
+  return ExitInstance();
+}
+
+CWinApp* AfxGetApp() { return g_app; }
+CWnd* AfxGetMainWnd() {
+  return g_app && g_app->m_pMainWnd && g_app->m_pMainWnd->m_hWnd ? g_app->m_pMainWnd : nullptr;
+}
+HINSTANCE AfxGetInstanceHandle() { return g_app ? g_app->m_hInstance : nullptr; }
+HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
+void PostQuitMessage(int code) { QCoreApplication::exit(code); }
+
+namespace win {
+
+int RunApplication(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication qapp(argc, argv);
+  // Qt sets the locale from the environment; numbers in files stay C.
+  std::setlocale(LC_NUMERIC, "C");
+  EnsureApplication();
+  CWinApp* app = AfxGetApp();
+  if (!app) return 1;
+  if (!app->InitInstance()) return app->ExitInstance();
+  return app->Run();
+}
+
+}  // namespace win

@@ -1,0 +1,354 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+#include <string>
+#include <vector>
+
+#include "win/app.h"
+#include "win/dialog.h"
+#include "win/prompts.h"
+
+namespace {
+
+QWindow* TopWindow(CWnd& w) {
+  return static_cast<QWidget*>(w.GetTopLevelParent()->GetHostWidget())->windowHandle();
+}
+
+// A parent that records the commands and presses it gets.
+class Parent : public CWnd {
+ public:
+  std::vector<std::pair<UINT, UINT>> commands;  // id, code
+  int presses = 0;
+
+ protected:
+  BOOL OnCommand(WPARAM wp, LPARAM) override {
+    commands.push_back({LOWORD(wp), HIWORD(wp)});
+    return TRUE;
+  }
+  void OnLButtonDown(UINT, CPoint) { ++presses; }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(Parent, CWnd)
+ON_WM_LBUTTONDOWN()
+END_MESSAGE_MAP()
+
+class DrawnButton : public CButton {
+ public:
+  std::vector<UINT> states;
+  void DrawItem(LPDRAWITEMSTRUCT dis) override {
+    states.push_back(dis->itemState & ODS_SELECTED);
+    CDC* dc = CDC::FromHandle(dis->hDC);
+    dc->FillSolidRect(&dis->rcItem, (dis->itemState & ODS_SELECTED) ? RGB(255, 0, 0) : RGB(0, 0, 255));
+  }
+};
+
+class ControlsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(parent.CreateEx(0, "P", "p", WS_POPUP | WS_VISIBLE, CRect(50, 50, 350, 250), nullptr, 0));
+    win::PumpMessages();
+  }
+  void TearDown() override { parent.DestroyWindow(); }
+  Parent parent;
+  win::ScriptedPrompts prompts;
+};
+
+TEST_F(ControlsTest, OwnerDrawButtonPressDrawsSelectedAndClicksOnReleaseInside) {
+  DrawnButton b;
+  ASSERT_TRUE(b.Create("", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, CRect(10, 10, 34, 34), &parent, 1124));
+  win::PumpMessages();
+  ASSERT_FALSE(b.states.empty());
+  EXPECT_EQ(b.states.back(), 0u);
+  QWindow* w = TopWindow(parent);
+  QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+  EXPECT_EQ(b.states.back(), ODS_SELECTED);
+  CClientDC dc(&parent);
+  EXPECT_EQ(dc.GetPixel(20, 20), RGB(255, 0, 0));
+  QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+  EXPECT_EQ(b.states.back(), 0u);
+  ASSERT_EQ(parent.commands.size(), 1u);
+  EXPECT_EQ(parent.commands[0], std::make_pair(1124u, BN_CLICKED));
+  // Released outside: no click.
+  QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20), 1000);
+  QTest::mouseMove(w, QPoint(100, 100));
+  QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+  EXPECT_EQ(parent.commands.size(), 1u);
+  // BM_SETSTYLE back to a push button shows the Qt button.
+  b.SetButtonStyle(BS_PUSHBUTTON);
+  EXPECT_EQ(b.GetButtonStyle() & BS_TYPEMASK, BS_PUSHBUTTON);
+}
+
+TEST_F(ControlsTest, OwnerDrawDoubleClickGivesClickedThenDoubleClicked) {
+  DrawnButton b;
+  ASSERT_TRUE(b.Create("", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, CRect(10, 10, 34, 34), &parent, 7));
+  QTest::mouseDClick(TopWindow(parent), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+  ASSERT_GE(parent.commands.size(), 2u);
+  EXPECT_EQ(parent.commands[0], std::make_pair(7u, BN_CLICKED));
+  EXPECT_EQ(parent.commands[1], std::make_pair(7u, BN_DOUBLECLICKED));
+  EXPECT_EQ(BN_DOUBLECLICKED, 5u);
+}
+
+TEST_F(ControlsTest, NonNotifyStaticPassesPressesToItsParentButNotItsChildren) {
+  CStatic bar;
+  ASSERT_TRUE(bar.Create("title", WS_CHILD | WS_VISIBLE, CRect(0, 0, 300, 30), &parent, 1));
+  CButton close;
+  ASSERT_TRUE(close.Create("x", WS_CHILD | WS_VISIBLE, CRect(270, 5, 290, 25), &bar, 2));
+  QWindow* w = TopWindow(parent);
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 10));
+  EXPECT_EQ(parent.presses, 1);
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(280, 15), 1000);
+  EXPECT_EQ(parent.presses, 1);
+  // SS_NOTIFY keeps presses and tells the parent.
+  CStatic notify;
+  ASSERT_TRUE(notify.Create("n", WS_CHILD | WS_VISIBLE | SS_NOTIFY, CRect(0, 100, 50, 130), &parent, 3));
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(10, 110), 1000);
+  EXPECT_EQ(parent.presses, 1);
+  ASSERT_FALSE(parent.commands.empty());
+  EXPECT_EQ(parent.commands.back(), std::make_pair(3u, STN_CLICKED));
+}
+
+TEST_F(ControlsTest, StaticDrawsItsTextOnTheCtlColorBrush) {
+  CStatic label;
+  ASSERT_TRUE(label.Create("", WS_CHILD | WS_VISIBLE, CRect(0, 0, 40, 20), &parent, 1));
+  win::PumpMessages();
+  CClientDC dc(&parent);
+  EXPECT_EQ(dc.GetPixel(5, 5), GetSysColor(COLOR_BTNFACE));
+}
+
+TEST_F(ControlsTest, ComboAndEditKeepTheirState) {
+  CComboBox combo;
+  ASSERT_TRUE(combo.Create(WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, CRect(0, 0, 100, 200), &parent, 1));
+  EXPECT_EQ(combo.AddString("one"), 0);
+  EXPECT_EQ(combo.AddString("two"), 1);
+  EXPECT_EQ(combo.GetCount(), 2);
+  EXPECT_EQ(combo.SetCurSel(1), 1);
+  EXPECT_EQ(combo.GetCurSel(), 1);
+  EXPECT_EQ(combo.SetCurSel(5), CB_ERR);
+  EXPECT_EQ(combo.GetCurSel(), -1);
+  CString t;
+  combo.GetLBText(1, t);
+  EXPECT_EQ(t, "two");
+  EXPECT_TRUE(parent.commands.empty());  // programmatic selection does not notify
+  CEdit edit;
+  ASSERT_TRUE(edit.Create(WS_CHILD | WS_VISIBLE | ES_CENTER, CRect(0, 0, 100, 20), &parent, 2));
+  edit.SetWindowText("3.5");
+  edit.GetWindowText(t);
+  EXPECT_EQ(t, "3.5");
+}
+
+TEST(DialogUnits, FixedBaseUnits) {
+  EXPECT_EQ(win::DialogUnitsToPixelsX(50), 75);
+  EXPECT_EQ(win::DialogUnitsToPixelsY(14), 23);
+  EXPECT_EQ(win::DialogUnitsToPixelsX(204), 306);
+  EXPECT_EQ(win::DialogUnitsToPixelsY(142), 231);
+}
+
+constexpr UINT kDlg = 9001;
+constexpr UINT kEdit = 1001;
+
+void RegisterTestDialog() {
+  win::RegisterDialogTemplate({kDlg,
+                               WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT,
+                               0,
+                               0,
+                               204,
+                               142,
+                               "Test",
+                               "MS Shell Dlg",
+                               8,
+                               {{"EDIT", kEdit, "", 7, 7, 50, 14, WS_TABSTOP | ES_CENTER},
+                                {"BUTTON", IDOK, "OK", 7, 100, 50, 14, WS_TABSTOP | BS_DEFPUSHBUTTON},
+                                {"BUTTON", IDCANCEL, "Cancel", 60, 100, 50, 14, WS_TABSTOP}}});
+}
+
+class ValueDialog : public CDialog {
+ public:
+  explicit ValueDialog(CWnd* parent = nullptr) : CDialog(kDlg, parent) {}
+  int value = 3;
+  bool endInInit = false;
+  CEdit edit;
+  void DoDataExchange(CDataExchange* dx) override {
+    DDX_Control(dx, kEdit, edit);
+    DDX_Text(dx, kEdit, value);
+    DDV_MinMaxInt(dx, value, 1, 10);
+  }
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    if (endInInit) EndDialog(42);
+    return TRUE;
+  }
+};
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterTestDialog();
+    ASSERT_TRUE(owner.CreateEx(0, "O", "owner", WS_POPUP | WS_VISIBLE, CRect(0, 0, 640, 480), nullptr, 0));
+  }
+  void TearDown() override { owner.DestroyWindow(); }
+  void Key(CDialog& d, Qt::Key k) { QTest::keyClick(TopWindow(d), k); }
+  CWnd owner;
+  win::ScriptedPrompts prompts;
+};
+
+TEST_F(DialogTest, UnknownTemplateGivesMinusOne) {
+  CDialog d(4242, &owner);
+  EXPECT_EQ(d.DoModal(), -1);
+}
+
+TEST_F(DialogTest, EnterIsOkAndEscapeIsCancel) {
+  ValueDialog d(&owner);
+  bool ownerDisabled = false;
+  CRect size;
+  win::SetNextModalHook([&](CDialog& dlg) {
+    ownerDisabled = !owner.IsWindowEnabled();
+    dlg.GetClientRect(&size);
+    CString t;
+    dlg.GetDlgItem(kEdit)->GetWindowText(t);
+    EXPECT_EQ(t, "3");  // OnInitDialog loaded the value
+    dlg.GetDlgItem(kEdit)->SetWindowText("7");
+    Key(dlg, Qt::Key_Return);
+  });
+  EXPECT_EQ(d.DoModal(), IDOK);
+  EXPECT_TRUE(ownerDisabled);
+  EXPECT_TRUE(owner.IsWindowEnabled());
+  EXPECT_EQ(size, CRect(0, 0, 306, 231));
+  EXPECT_EQ(d.value, 7);
+  EXPECT_EQ(d.m_hWnd, nullptr);
+  ValueDialog e(&owner);
+  win::SetNextModalHook([&](CDialog& dlg) {
+    dlg.GetDlgItem(kEdit)->SetWindowText("8");
+    Key(dlg, Qt::Key_Escape);
+  });
+  EXPECT_EQ(e.DoModal(), IDCANCEL);
+  EXPECT_EQ(e.value, 3);
+}
+
+TEST_F(DialogTest, EndDialogInOnInitDialogNeverShows) {
+  ValueDialog d(&owner);
+  d.endInInit = true;
+  bool hookRan = false;
+  win::SetNextModalHook([&](CDialog&) { hookRan = true; });
+  EXPECT_EQ(d.DoModal(), 42);
+  EXPECT_FALSE(hookRan);
+  win::SetNextModalHook(nullptr);
+}
+
+TEST_F(DialogTest, ValidationRefusalKeepsTheDialogOpen) {
+  ValueDialog d(&owner);
+  bool stayed = false;
+  win::SetNextModalHook([&](CDialog& dlg) {
+    dlg.GetDlgItem(kEdit)->SetWindowText("42");
+    Key(dlg, Qt::Key_Return);
+    stayed = dlg.IsWindowVisible() != FALSE;
+    EXPECT_EQ(CWnd::GetFocus(), dlg.GetDlgItem(kEdit));
+    dlg.GetDlgItem(kEdit)->SetWindowText("abc");
+    Key(dlg, Qt::Key_Return);
+    dlg.GetDlgItem(kEdit)->SetWindowText("5");
+    Key(dlg, Qt::Key_Return);
+  });
+  EXPECT_EQ(d.DoModal(), IDOK);
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(d.value, 5);
+  ASSERT_EQ(prompts.boxes.size(), 2u);
+  EXPECT_EQ(prompts.boxes[0].text, "Please enter an integer between 1 and 10.");
+  EXPECT_EQ(prompts.boxes[1].text, "Please enter an integer.");
+}
+
+class OuterDialog : public ValueDialog {
+ public:
+  using ValueDialog::ValueDialog;
+  INT_PTR inner = 0;
+
+ protected:
+  LRESULT OnRunInner(WPARAM, LPARAM) {
+    ValueDialog in(this);
+    win::SetNextModalHook([](CDialog& dlg) { dlg.PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); });
+    inner = in.DoModal();
+    EndDialog(IDCANCEL + 10);
+    return 0;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(OuterDialog, ValueDialog)
+ON_MESSAGE(WM_USER + 1, OnRunInner)
+END_MESSAGE_MAP()
+
+TEST_F(DialogTest, ModalDialogsNest) {
+  OuterDialog d(&owner);
+  win::SetNextModalHook([](CDialog& dlg) { dlg.PostMessage(WM_USER + 1, 0, 0); });
+  EXPECT_EQ(d.DoModal(), IDCANCEL + 10);
+  EXPECT_EQ(d.inner, IDOK);
+}
+
+TEST(Prompts, FilterStrings) {
+  struct Case {
+    const char* filter;
+    std::vector<std::pair<std::string, std::vector<std::string>>> want;
+  };
+  const std::vector<Case> cases = {
+      {"Bitmap (*.bmp)|*.bmp|PNG|*.png;*.PNG||", {{"Bitmap (*.bmp)", {"*.bmp"}}, {"PNG", {"*.png", "*.PNG"}}}},
+      {"All files|*.*|", {{"All files", {"*.*"}}}},
+      {"Text|*.txt", {{"Text", {"*.txt"}}}},
+      {"", {}},
+      {"Dangling|", {}},
+      {"A|*.a||B|*.b||", {{"A", {"*.a"}}}},
+  };
+  for (const Case& c : cases) {
+    const auto got = win::ParseFilter(c.filter);
+    ASSERT_EQ(got.size(), c.want.size()) << c.filter;
+    for (size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].description, c.want[i].first) << c.filter;
+      EXPECT_EQ(got[i].patterns, c.want[i].second) << c.filter;
+    }
+  }
+}
+
+TEST(Prompts, FileDialogAndMessageBoxesGoThroughTheSeam) {
+  win::ScriptedPrompts p;
+  p.fileAnswers.push_back({true, {"/tmp/x/calib"}});
+  CFileDialog save(FALSE, "txt", "calib", OFN_OVERWRITEPROMPT, "Text (*.txt)|*.txt||");
+  ASSERT_EQ(save.DoModal(), IDOK);
+  EXPECT_EQ(save.GetPathName(), "/tmp/x/calib.txt");
+  EXPECT_EQ(save.GetFileName(), "calib.txt");
+  EXPECT_EQ(save.GetFileExt(), "txt");
+  EXPECT_EQ(save.GetFileTitle(), "calib");
+  ASSERT_EQ(p.files.size(), 1u);
+  EXPECT_FALSE(p.files[0].open);
+  EXPECT_EQ(p.files[0].defaultExt, "txt");
+  EXPECT_EQ(p.files[0].initialName, "calib");
+  EXPECT_EQ(p.files[0].flags, OFN_OVERWRITEPROMPT);
+  ASSERT_EQ(p.files[0].filters.size(), 1u);
+  p.fileAnswers.push_back({true, {"/a/1.bmp", "/a/2.bmp"}});
+  CFileDialog open(TRUE, nullptr, nullptr, OFN_ALLOWMULTISELECT, "Bitmap|*.bmp||");
+  ASSERT_EQ(open.DoModal(), IDOK);
+  std::vector<std::string> names;
+  for (auto pos = open.GetStartPosition(); pos;) names.push_back(open.GetNextPathName(pos).str());
+  EXPECT_EQ(names, (std::vector<std::string>{"/a/1.bmp", "/a/2.bmp"}));
+  CFileDialog cancelled(TRUE);
+  EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
+  EXPECT_EQ(cancelled.GetPathName(), "");
+  p.boxAnswers.push_back(IDNO);
+  EXPECT_EQ(AfxMessageBox("Save changes?", MB_YESNO | MB_ICONQUESTION), IDNO);
+  EXPECT_EQ(MessageBox(nullptr, "plain", "cap", MB_OK), IDOK);
+  ASSERT_EQ(p.boxes.size(), 2u);
+  EXPECT_EQ(p.boxes[0].text, "Save changes?");
+  EXPECT_EQ(p.boxes[0].type, MB_YESNO | MB_ICONQUESTION);
+  EXPECT_EQ(p.boxes[1].caption, "cap");
+}
+
+TEST(Prompts, RecordingHandlerStillWins) {
+  std::vector<std::string> seen;
+  auto old = win::SetMessageBoxHandler([&](HWND, const std::string& t, const std::string&, UINT) {
+    seen.push_back(t);
+    return IDRETRY;
+  });
+  EXPECT_EQ(AfxMessageBox("hello"), IDRETRY);
+  win::SetMessageBoxHandler(old);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0], "hello");
+}
+
+}  // namespace
