@@ -260,9 +260,6 @@ struct IVMRFilterConfig9 : IUnknown {
 constexpr IID IID_IVMRFilterConfig9 = OurGuid(0x318);
 QUORL_DECLARE_IID(IVMRFilterConfig9, IID_IVMRFilterConfig9)
 
-struct HDC__;
-using HDC = HDC__*;
-
 struct IVMRWindowlessControl9 : IUnknown {
   virtual HRESULT SetVideoClippingWindow(HWND hwnd) = 0;
   virtual HRESULT SetVideoPosition(const RECT* source, const RECT* destination) = 0;
