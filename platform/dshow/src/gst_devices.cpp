@@ -139,12 +139,26 @@ class CrossbarFilter : public Filter<CrossbarFilter, IAMCrossbar> {
   long routed_ = 0;
 };
 
-class CaptureFilter : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamConfig> {
+// The capture pin's page list: the device's formats.
+class PinPages : public ComObject<PinPages, ISpecifyPropertyPages> {
+ public:
+  HRESULT GetPages(CAUUID* pages) override {
+    if (!pages) return E_POINTER;
+    pages->cElems = 1;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    pages->pElems[0] = CLSID_CapturePinPropertyPage;
+    return S_OK;
+  }
+};
+
+class CaptureFilter
+    : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamConfig, ISpecifyPropertyPages, IDeviceControls> {
  public:
   // A fake device (a live test pattern or the test's frames) or, with a
   // device of the media library, that device's own source element.
   CaptureFilter(const FakeDevice& device, GstDevice* real, std::string v4l2Path)
       : Filter("capture"), device_(device), v4l2Path_(std::move(v4l2Path)) {
+    pinPages_.Attach(new PinPages);
     if (device_.formats.empty()) device_.formats.push_back(DeviceFormat{});
     GstElement* identity = nullptr;
     if (real) {
@@ -196,7 +210,22 @@ class CaptureFilter : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamCo
   CLSID ClassId() const override { return CLSID_VideoCapture; }
   std::string Persisted() const override { return "device:" + device_.name; }
 
+  // The filter's page: the device's controls.
+  HRESULT GetPages(CAUUID* pages) override {
+    if (!pages) return E_POINTER;
+    pages->cElems = 1;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    pages->pElems[0] = CLSID_CaptureFilterPropertyPage;
+    return S_OK;
+  }
+  HRESULT GetControlNames(std::vector<std::string>* names) override {
+    if (!names) return E_POINTER;
+    *names = device_.controls;
+    return S_OK;
+  }
+
   void* PinInterface(PinImpl* pin, REFIID riid) override {
+    if (pin == out_ && riid == IID_ISpecifyPropertyPages) return static_cast<ISpecifyPropertyPages*>(pinPages_.p());
     if (pin == out_ && riid == IID_IAMStreamConfig) return static_cast<IAMStreamConfig*>(this);
     if (pin == out_ && riid == IID_IAMDroppedFrames) return static_cast<IAMDroppedFrames*>(this);
     return nullptr;
@@ -345,6 +374,14 @@ class CaptureFilter : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamCo
     if (v4l2Path_.empty()) return;
     const int fd = ::open(v4l2Path_.c_str(), O_RDWR | O_NONBLOCK);
     if (fd < 0) return;
+    device_.controls.clear();
+    v4l2_queryctrl control{};
+    control.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+    for (int guard = 0; guard < 256 && ::ioctl(fd, VIDIOC_QUERYCTRL, &control) == 0; ++guard) {
+      if (!(control.flags & V4L2_CTRL_FLAG_DISABLED) && control.type != V4L2_CTRL_TYPE_CTRL_CLASS)
+        device_.controls.emplace_back(reinterpret_cast<const char*>(control.name));
+      control.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+    }
     for (unsigned index = 0; index < 64; ++index) {
       v4l2_input input{};
       input.index = index;
@@ -381,6 +418,7 @@ class CaptureFilter : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamCo
   }
 
   FakeDevice device_;
+  CComPtr<PinPages> pinPages_;
   std::string v4l2Path_;
   DeviceFormat current_;
   GstElement *source_, *rawCaps_, *deviceCaps_;

@@ -160,6 +160,9 @@ struct RegistryKey {
   std::string value;
 };
 
+std::mutex g_frameLock;
+dshow::PropertyFrameHandler g_frameHandler;
+
 std::mutex g_errorLock;
 std::string g_lastPipelineError;
 
@@ -294,9 +297,31 @@ DWORD AMGetErrorTextA(HRESULT hr, char* buffer, DWORD size) {
 
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
 
+HRESULT OleCreatePropertyFrame(HWND owner, UINT, UINT, const wchar_t* caption, ULONG objectCount, IUnknown** objects,
+                               ULONG pageCount, const CLSID* pages, LCID, DWORD, void*) {
+  if ((objectCount && !objects) || (pageCount && !pages)) return E_POINTER;
+  dshow::PropertyFrameHandler handler;
+  {
+    std::lock_guard<std::mutex> guard(g_frameLock);
+    handler = g_frameHandler;
+  }
+  if (!handler) return E_NOTIMPL;
+  dshow::PropertyFrameRequest request;
+  request.owner = owner;
+  request.caption = com::WideToUtf8(caption);
+  request.objects.assign(objects, objects + objectCount);
+  request.pages.assign(pages, pages + pageCount);
+  return handler(request);
+}
+
 namespace dshow {
 
 std::vector<std::string> RunningObjectNames() { return Rot()->Names(); }
+
+void SetPropertyFrameHandler(PropertyFrameHandler handler) {
+  std::lock_guard<std::mutex> guard(g_frameLock);
+  g_frameHandler = std::move(handler);
+}
 
 void SetLastPipelineError(const std::string& text) {
   std::lock_guard<std::mutex> guard(g_errorLock);

@@ -495,9 +495,10 @@ HRESULT ShowPropertyPage(IUnknown* object, const wchar_t* caption, HWND owner) {
   CAUUID list{0, nullptr};
   hr = pages->GetPages(&list);
   if (FAILED(hr)) return hr;
-  // No property frame exists on this platform yet.
+  IUnknown* objects[] = {object};
+  hr = OleCreatePropertyFrame(owner, 0, 0, caption, 1, objects, list.cElems, list.pElems, 0, 0, nullptr);
   CoTaskMemFree(list.pElems);
-  return E_NOTIMPL;
+  return hr;
 }
 
 bool FilterExistsReg(const GUID& clsid) {

@@ -24,6 +24,8 @@ struct FakeDevice {
   std::vector<DeviceFormat> formats{DeviceFormat{}};  // the first is the default
   // Physical connector types of the inputs; two or more give a crossbar.
   std::vector<long> inputs;
+  // Names of the controls the device offers (its property page lists them).
+  std::vector<std::string> controls;
   // Frames: this generator, else a test pattern that changes with the input.
   FrameGenerator generator;
   // For tests of code above the stand-in: makes the device's filter instead.

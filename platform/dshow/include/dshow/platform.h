@@ -54,12 +54,37 @@ DWORD AMGetErrorTextA(HRESULT hr, char* buffer, DWORD size);
 
 DWORD GetCurrentProcessId();
 
+// Property pages: our own modal frame on the window stand-in, installed by
+// dshow::InstallPropertyFrames (platform_dshow_pages). Without it: E_NOTIMPL.
+using LCID = DWORD;
+HRESULT OleCreatePropertyFrame(HWND owner, UINT x, UINT y, const wchar_t* caption, ULONG objectCount,
+                               IUnknown** objects, ULONG pageCount, const CLSID* pages, LCID locale, DWORD reserved,
+                               void* reserved2);
+constexpr CLSID CLSID_CapturePinPropertyPage = OurGuid(0x230);
+constexpr CLSID CLSID_CaptureFilterPropertyPage = OurGuid(0x231);
+
+// The controls a capture filter offers (V4L2 controls, or a fake device's).
+struct IDeviceControls : IUnknown {
+  virtual HRESULT GetControlNames(std::vector<std::string>* names) = 0;
+};
+constexpr IID IID_IDeviceControls = OurGuid(0x329);
+QUORL_DECLARE_IID(IDeviceControls, IID_IDeviceControls)
+
 namespace dshow {
 
 // The item names in the running object table, in registration order.
 std::vector<std::string> RunningObjectNames();
 // Remembers the text of the last pipeline error for AMGetErrorTextA.
 void SetLastPipelineError(const std::string& text);
+
+struct PropertyFrameRequest {
+  HWND owner = nullptr;
+  std::string caption;
+  std::vector<IUnknown*> objects;  // valid for the call
+  std::vector<CLSID> pages;
+};
+using PropertyFrameHandler = std::function<HRESULT(const PropertyFrameRequest&)>;
+void SetPropertyFrameHandler(PropertyFrameHandler handler);
 
 // Registers one class of this library with com::RegisterClass.
 void RegisterOwnClass(REFCLSID clsid, const char* name, com::ClassFactory factory);

@@ -9,6 +9,7 @@
 #include "com/bstr.h"
 #include "com/guid.h"
 #include "com/hresult.h"
+#include "win/gdi.h"
 #include "win/types.h"
 
 using REFERENCE_TIME = std::int64_t;  // 100-nanosecond units
@@ -111,23 +112,7 @@ constexpr HRESULT VFW_S_STATE_INTERMEDIATE = MakeHResult(0x00040237u);
 constexpr HRESULT STG_E_FILENOTFOUND = MakeHResult(0x80030002u);
 constexpr HRESULT STG_E_INVALIDHEADER = MakeHResult(0x800300FBu);
 
-constexpr DWORD BI_RGB = 0;
-
-#pragma pack(push, 2)
-struct BITMAPINFOHEADER {
-  DWORD biSize;
-  LONG biWidth;
-  LONG biHeight;
-  WORD biPlanes;
-  WORD biBitCount;
-  DWORD biCompression;
-  DWORD biSizeImage;
-  LONG biXPelsPerMeter;
-  LONG biYPelsPerMeter;
-  DWORD biClrUsed;
-  DWORD biClrImportant;
-};
-#pragma pack(pop)
+// BITMAPINFOHEADER and BI_RGB are the window stand-in's own (win/gdi.h).
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
 
 struct VIDEOINFOHEADER {
