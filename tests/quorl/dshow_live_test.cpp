@@ -430,6 +430,49 @@ TEST_F(Devices, LiveRecordingHeldOpenedAndFinishedWhilePreviewRunsOn) {
   std::remove(out.c_str());
 }
 
+TEST_F(Devices, ReleasingARecordingGraphFinishesTheFile) {
+  dshow::FakeDevice d = Device("Generator");
+  d.formats = {{MEDIASUBTYPE_RGB24, 32, 24, 30}};
+  d.generator = Pattern;
+  dshow::AddFakeDevice(d);
+  const std::string out = TempPath("released.avi");
+  {
+    CComPtr<IGraphBuilder> graph = NewGraph();
+    CComPtr<IBaseFilter> capture, colour, renderer;
+    ASSERT_EQ(DShow::GetVideoCaptureDevice(&capture, 1), S_OK);
+    graph->AddFilter(capture, L"Capture Source");
+    CComPtr<IBaseFilter> grabberFilter;
+    CComPtr<ISampleGrabber> grabber;
+    CComPtr<IPin> pin;
+    pin.Attach(DShow::FindCategoryPin(capture, PIN_CATEGORY_CAPTURE));
+    ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_SampleGrabber, L"Sample Gabber", &grabberFilter), S_OK);
+    grabberFilter.QueryInterface(&grabber);
+    ASSERT_EQ(DShow::ConnectFilters(graph, pin, grabberFilter), S_OK);
+    CComPtr<RecordingCallback> callback;
+    callback.Attach(new RecordingCallback(32, 24));
+    grabber->SetCallback(callback, 0);
+    CComPtr<ICaptureGraphBuilder2> builder;
+    CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+                     reinterpret_cast<void**>(&builder));
+    builder->SetFiltergraph(graph);
+    CComPtr<IBaseFilter> mux;
+    const std::wstring wout(out.begin(), out.end());
+    ASSERT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, wout.c_str(), &mux, nullptr), S_OK);
+    ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_Colour, L"Null Colour", &colour), S_OK);
+    ASSERT_EQ(DShow::ConnectFilters(graph, grabberFilter, colour), S_OK);
+    ASSERT_EQ(DShow::ConnectFilters(graph, colour, mux), S_OK);
+    CComPtr<IMediaControl> control;
+    graph.QueryInterface(&control);
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitFor([&] { return callback->Count() >= 5; }));
+    // No Stop: the last reference goes while the graph runs.
+  }
+  std::string why;
+  const auto frames = ReadBack(out, &why);
+  EXPECT_GE(frames.size(), 3u) << why;
+  std::remove(out.c_str());
+}
+
 TEST(RunningObjectTable, GraphRegistersUnderItsName) {
   CComPtr<IGraphBuilder> graph;
   CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,

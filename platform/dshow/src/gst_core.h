@@ -107,6 +107,7 @@ class FilterBase {
   virtual void BeforeStop() {}
   // Frames before the next flush are not handed out (they precede a seek).
   virtual void HoldUntilFlush() {}
+  virtual void CancelHold() {}
   virtual void OnRemoved() {}
   // A description for graph files: a file or device this filter opened.
   virtual std::string Persisted() const { return {}; }

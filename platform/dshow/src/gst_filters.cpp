@@ -251,6 +251,7 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
 
  private:
   void HoldUntilFlush() override { holdUntilFlush_ = true; }
+  void CancelHold() override { holdUntilFlush_ = false; }
 
   static GstPadProbeReturn OnBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* self = static_cast<SampleGrabber*>(data);

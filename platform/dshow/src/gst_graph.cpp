@@ -390,8 +390,9 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
 
  protected:
   ~GstGraph() override {
-    // Streaming threads end here, before any filter (and so any callback)
-    // is released.
+    // Recordings are finished as by Stop; then the streaming threads end,
+    // before any filter (and so any callback) is released.
+    for (FilterBase* f : filters_) f->BeforeStop();
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline_));
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
@@ -461,8 +462,11 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
     if (GST_STATE(pipeline_) < GST_STATE_PAUSED && GST_STATE_PENDING(pipeline_) < GST_STATE_PAUSED) return;
     gst_element_get_state(pipeline_, nullptr, nullptr, kStateWait);
     pendingSeek_ = false;
-    gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
-                            static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), lastSeekNs_);
+    if (!gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
+                                 static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), lastSeekNs_)) {
+      // No flush will come: frames flow again as they are.
+      for (FilterBase* f : filters_) f->CancelHold();
+    }
     gst_element_get_state(pipeline_, nullptr, nullptr, kStateWait);
   }
 
