@@ -190,6 +190,17 @@ TEST_F(Devices, LiveFramesFormatsAndCrossbarRouting) {
   control->Run();
   ASSERT_TRUE(WaitFor([&] { return second->Count() >= 2; }));
   EXPECT_EQ(second->Frames().back().length, 960 * 240);
+  // The recording road sets 25 frames a second on the running device.
+  AM_MEDIA_TYPE* current = nullptr;
+  ASSERT_EQ(config->GetFormat(&current), S_OK);
+  reinterpret_cast<VIDEOINFOHEADER*>(current->pbFormat)->AvgTimePerFrame = 400000;
+  EXPECT_EQ(config->SetFormat(current), S_OK);
+  reinterpret_cast<VIDEOINFOHEADER*>(current->pbFormat)->bmiHeader.biWidth = 160;
+  reinterpret_cast<VIDEOINFOHEADER*>(current->pbFormat)->bmiHeader.biHeight = 120;
+  EXPECT_EQ(config->SetFormat(current), VFW_E_WRONG_STATE);  // not while connected and running
+  DeleteMediaType(current);
+  const int beforeRate = second->Count();
+  EXPECT_TRUE(WaitFor([&] { return second->Count() >= beforeRate + 3; }));
   CComPtr<IAMDroppedFrames> dropped;
   ASSERT_EQ(builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, capture, IID_IAMDroppedFrames,
                                    reinterpret_cast<void**>(&dropped)),

@@ -260,7 +260,11 @@ class CaptureFilter
       DeviceFormat chosen = f;
       if (vih->AvgTimePerFrame > 0)
         chosen.fps = std::max(1, static_cast<int>((10000000LL + vih->AvgTimePerFrame / 2) / vih->AvgTimePerFrame));
-      if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY) return VFW_E_WRONG_STATE;
+      // A new size while frames flow would contradict the connected type;
+      // a new rate renegotiates in place.
+      if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY &&
+          (chosen.width != current_.width || chosen.height != current_.height || chosen.subtype != current_.subtype))
+        return VFW_E_WRONG_STATE;
       Apply(chosen);
       return S_OK;
     }
