@@ -17,6 +17,11 @@ std::map<CLSID, com::ClassInfo>& Registry() {
   return r;
 }
 
+com::ClassResolver& Resolver() {
+  static com::ClassResolver r;
+  return r;
+}
+
 }  // namespace
 
 HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
@@ -34,11 +39,19 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD, REFIID riid, vo
   *object = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
   com::ClassFactory factory;
-  {
-    std::lock_guard<std::mutex> guard(RegistryLock());
-    auto it = Registry().find(clsid);
-    if (it == Registry().end() || !it->second.factory) return REGDB_E_CLASSNOTREG;
-    factory = it->second.factory;
+  for (int attempt = 0; attempt < 2 && !factory; ++attempt) {
+    com::ClassResolver resolver;
+    {
+      std::lock_guard<std::mutex> guard(RegistryLock());
+      auto it = Registry().find(clsid);
+      if (it != Registry().end() && it->second.factory) {
+        factory = it->second.factory;
+        break;
+      }
+      resolver = Resolver();
+    }
+    if (attempt == 0 && resolver && resolver(clsid)) continue;
+    return REGDB_E_CLASSNOTREG;
   }
   IUnknown* made = factory();
   if (!made) return E_OUTOFMEMORY;
@@ -57,6 +70,11 @@ void RegisterClass(REFCLSID clsid, ClassInfo info) {
   std::lock_guard<std::mutex> guard(RegistryLock());
   if (!info.factory) Registry().erase(clsid);
   else Registry()[clsid] = std::move(info);
+}
+
+void SetClassResolver(ClassResolver resolver) {
+  std::lock_guard<std::mutex> guard(RegistryLock());
+  Resolver() = std::move(resolver);
 }
 
 bool IsClassRegistered(REFCLSID clsid) {

@@ -1,6 +1,7 @@
 #pragma once
 // Apartment initialisation and object creation over our class registry.
 #include <functional>
+#include <string>
 
 #include "com/unknown.h"
 
@@ -42,5 +43,10 @@ struct ClassInfo {
 void RegisterClass(REFCLSID clsid, ClassInfo info);
 bool IsClassRegistered(REFCLSID clsid);
 bool GetClassInfo(REFCLSID clsid, ClassInfo* out);
+
+// Called once for a class id that is not registered, so that a library can
+// register classes it only knows of on demand; true when it registered it.
+using ClassResolver = std::function<bool(REFCLSID clsid)>;
+void SetClassResolver(ClassResolver resolver);
 
 }  // namespace com

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <memory>
 #include <utility>
 
 #include "com/guid.h"
@@ -51,7 +52,7 @@ class CComPtr {
   }
   CComPtr& operator=(const CComPtr& o) noexcept { return *this = o.p_; }
   CComPtr& operator=(CComPtr&& o) noexcept {
-    if (this != &o) {
+    if (this != std::addressof(o)) {
       T* old = std::exchange(p_, std::exchange(o.p_, nullptr));
       if (old) old->Release();
     }
