@@ -1,0 +1,82 @@
+#pragma once
+// Shared fixtures of the camera-model tests: files, a comma-decimal locale,
+// the table of lens-distortion sets and a posed camera.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <fstream>
+#include <opencv2/calib3d.hpp>
+#include <sstream>
+#include <string>
+
+namespace camera_fixtures {
+
+// A fresh folder per call, so tests never see each other's files.
+inline std::string TempFolder() {
+  std::string tmpl = std::string(::testing::TempDir()) + "quorl-camera-XXXXXX";
+  if (!mkdtemp(tmpl.data())) return std::string(::testing::TempDir());
+  return tmpl + "/";
+}
+
+inline std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void Spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// Builds de_DE into a temporary folder (no root needed) and makes it the
+// process locale; false when that cannot be done here.
+inline bool UseCommaLocale() {
+  static std::string dir;
+  if (dir.empty()) {
+    char tmpl[] = "/tmp/quorl-locale-XXXXXX";
+    if (!mkdtemp(tmpl)) return false;
+    dir = tmpl;
+    const std::string cmd = "localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0 && access((dir + "/de_DE.UTF-8").c_str(), F_OK) != 0) return false;
+    setenv("LOCPATH", dir.c_str(), 1);
+  }
+  return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+}
+
+// Restores the C locale when a test leaves, passing or not.
+struct CommaLocaleScope {
+  bool active = UseCommaLocale();
+  ~CommaLocaleScope() { std::setlocale(LC_ALL, "C"); }
+};
+
+struct DistortionSet {
+  const char* name;
+  double d[5];  // k1 k2 p1 p2 k3
+};
+
+inline void PrintTo(const DistortionSet& set, std::ostream* os) { *os << set.name; }
+
+inline const DistortionSet kDistortionSets[] = {
+    {"zero", {0, 0, 0, 0, 0}},
+    {"barrel", {-0.28, 0.09, 0, 0, -0.01}},
+    {"pincushion", {0.22, 0.05, 0, 0, 0}},
+    {"tangential", {0, 0, 0.0021, -0.0017, 0}},
+};
+
+// A camera turned a little about all three axes, looking at points around
+// the world origin from about 5 units away.
+inline const double kPosedK[9] = {812.5, 0, 331.25, 0, 798.0, 243.5, 0, 0, 1};
+inline const double kPosedRotationVector[3] = {0.072, -0.069, 0.073};
+// R of kPosedRotationVector, row-major.
+inline void PosedR(double* R) {
+  cv::Mat m;
+  cv::Rodrigues(cv::Mat(3, 1, CV_64F, const_cast<double*>(kPosedRotationVector)), m);
+  for (int i = 0; i < 9; ++i) R[i] = m.at<double>(i / 3, i % 3);
+}
+inline const double kPosedT[3] = {0.21, -0.13, 5.0};
+inline const double kWorldPoints[][3] = {{0, 0, 0},        {0.8, 0.6, 0.1},   {-1.1, 0.7, -0.3},
+                                         {1.2, -0.9, 0.4}, {-0.6, -1.0, 0.2}, {0.05, 1.3, -0.5}};
+
+}  // namespace camera_fixtures
