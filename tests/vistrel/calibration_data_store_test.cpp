@@ -27,14 +27,6 @@
 #include "gdiplus/qt_bridge.h"
 #include "synthetic_board/synthetic_board.h"
 
-// The maths routines shared by Quorl and the calibration core are a static
-// library linked into both libQuorl.so and this executable, so their globals
-// are registered twice. The test environment turns ASan's ODR report off for
-// that reason, but test discovery runs the executable without it.
-extern "C" __attribute__((used, visibility("default"))) const char* __asan_default_options() {
-    return "detect_odr_violation=0";
-}
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -633,6 +625,8 @@ TEST_F(DataStoreFiles, ImageFilesThatDoNotLoadAddNothing) {
     EXPECT_EQ(store_.GetImageCount(0), 0);
     EXPECT_EQ(store_.AddImageFromFile(0, good.c_str(), 0, 0, nullptr), 1);
     EXPECT_EQ(store_.IsImageEnabled(0, 0), 0);
+    EXPECT_EQ(store_.AddImageFromFile(0, good.c_str(), 7, 0, nullptr), 1);
+    EXPECT_EQ(store_.IsImageEnabled(0, 1), 1);
 }
 
 TEST_F(DataStoreFiles, FullPointsFileMakesADetectedImageWithItsGrid) {

@@ -282,8 +282,9 @@ int CalibrationDataStore::AddImageFromFile(int camera, const char* imagePath, in
     }
     // A detected image without its board's points would hand calibration a
     // short or empty list.
-    const int detectedFlag = complete ? detected : 0;
-    return AppendImage(camera, image.release(), enabled, detectedFlag, std::move(points), std::move(grid));
+    const int detectedFlag = complete && detected ? 1 : 0;
+    // Project files may hold any number for a flag.
+    return AppendImage(camera, image.release(), enabled ? 1 : 0, detectedFlag, std::move(points), std::move(grid));
 }
 
 int CalibrationDataStore::GetImageCount(int camera) const {
