@@ -217,7 +217,6 @@ TEST(CCameraMatrices, CameraCentreIsMinusRTransposedT) {
     EXPECT_NEAR(R[3 * i] * C[0] + R[3 * i + 1] * C[1] + R[3 * i + 2] * C[2] + kPosedT[i], 0, 1e-12);
 }
 
-#if QUORL_MVG_HAVE_VNL
 TEST(CCameraMatrices, ScaledProjectionFollowsTheScaledIntrinsics) {
   double R[9];
   PosedR(R);
@@ -340,7 +339,6 @@ TEST_F(CCameraHomography, AFitTheRoutineRefusesGivesZero) {
   const double row[8] = {-1, -0.3, 0.4, 1.1, 0.5, 0.5, 0.5, 0.5};
   EXPECT_EQ(MaxAbs(c.GetHomography(row, 4)), 0.0);
 }
-#endif
 
 // ---- the one-channel undistortion map ----
 

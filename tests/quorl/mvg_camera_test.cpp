@@ -104,7 +104,6 @@ TEST(MvgReprojectionError, MeanPixelDistance) {
   EXPECT_TRUE(std::isnan(MVG::GetReprojectionError(&c, X, x, 0)));
 }
 
-#if QUORL_MVG_HAVE_VNL
 TEST(MvgRodrigues, RoundTripFromSmallAnglesToNearPi) {
   const double pi = 3.14159265358979;
   const double angles[] = {1e-4, 0.01, pi / 2, pi - 1e-2};
@@ -123,7 +122,6 @@ TEST(MvgRodrigues, RoundTripFromSmallAnglesToNearPi) {
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(back[i], axis[i] * angle, 2e-4 + 1e-5 * angle) << angle;
   }
 }
-#endif
 
 // ---- camera files ----
 
@@ -185,6 +183,18 @@ TEST_F(MvgFiles, LoadCamerasReadsOneAndTwoCameraFiles) {
   EXPECT_EQ(one[1].height, 240);
   EXPECT_EQ(one[1].K[0], secondBefore.K[0]);  // and nothing else
   EXPECT_EQ(one[1].T[2], secondBefore.T[2]);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(MvgFiles, OldFormPathsAreMapped) {
+  Write("old.txt", kTwoCameras);
+  setenv("QUORL_DRIVE_Q", dir_.c_str(), 1);
+  MVG::Camera pair[2] = {Filled(100), Filled(200)};
+  EXPECT_TRUE(MVG::LoadCameras("Q:\\old.txt", pair));
+  EXPECT_TRUE(MVG::SaveCamera("Q:\\report.txt", pair[1]));
+  unsetenv("QUORL_DRIVE_Q");
+  EXPECT_EQ(pair[1].T[0], -60);
+  EXPECT_EQ(Slurp(dir_ + "report.txt").substr(0, 18), "Intrinsic Matrix:\n");
   EXPECT_TRUE(boxes_.empty());
 }
 

@@ -117,6 +117,22 @@ TEST_F(StereoRig, SaveWithOnePathThenLoadRestoresBothCameras) {
   EXPECT_FALSE(rig_.Save(""));
 }
 
+TEST_F(StereoRig, OldFormPathsInTheFileAndAsArgumentsAreMapped) {
+  const std::string dir = TempFolder();
+  setenv("QUORL_DRIVE_Q", dir.c_str(), 1);
+  ASSERT_TRUE(rig_.Save("Q:\\left.txt", "Q:\\right.txt"));
+  Spit(dir + "pair.txt", "Q:\\left.txt\r\nQ:\\right.txt\r\n");
+  CStereoCamera loaded;
+  EXPECT_TRUE(loaded.Load("Q:\\pair.txt"));
+  EXPECT_EQ(loaded.GetCamera(1).GetK()[0], 805.0);
+  ASSERT_TRUE(rig_.Save("Q:\\rig.stereo"));
+  EXPECT_EQ(Slurp(dir + "rig.stereo"), "Q:\\rig_camera0.txt\nQ:\\rig_camera1.txt\n");
+  CStereoCamera again;
+  EXPECT_TRUE(again.Load("Q:\\rig.stereo"));
+  EXPECT_EQ(again.GetCamera(0).GetK()[2], 322.0);
+  unsetenv("QUORL_DRIVE_Q");
+}
+
 TEST_F(StereoRig, MissingSecondCameraFileLeavesThatCamera) {
   const std::string dir = TempFolder();
   ASSERT_TRUE(rig_.Save((dir + "a.txt").c_str(), (dir + "b.txt").c_str()));

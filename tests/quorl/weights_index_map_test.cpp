@@ -212,6 +212,9 @@ void ExpectPaddedMatchesPacked(int W, int H, int channels, const std::vector<int
   Image mixed(W, H, channels, W * channels);
   warp(&paddedSrc.header, &mixed.header, map.data());
   EXPECT_EQ(mixed.data, packedDst.data);
+  Image paddedOut(W, H, channels, padded, 0xA7);
+  warp(&packedSrc.header, &paddedOut.header, map.data());
+  EXPECT_EQ(paddedOut.data, paddedDst.data);
 }
 
 TEST(WarpByWeightsIndex, PaddedRowsMatchAPackedCopyRowByRow) {

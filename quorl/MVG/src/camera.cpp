@@ -108,8 +108,6 @@ void CCamera::GetCameraCenter(double* out) const {
   for (int j = 0; j < 3; ++j) out[j] = -(R_[j] * T_[0] + R_[3 + j] * T_[1] + R_[6 + j] * T_[2]);
 }
 
-#if QUORL_MVG_HAVE_VNL
-
 vnl_matrix_fixed<double, 3, 3> CCamera::GetIntrinsicMatrix() const { return vnl_matrix_fixed<double, 3, 3>(K_); }
 vnl_matrix_fixed<double, 3, 3> CCamera::GetRotationMatrix() const { return vnl_matrix_fixed<double, 3, 3>(R_); }
 vnl_double_3 CCamera::GetRotationVector() const { return vnl_double_3(r_[0], r_[1], r_[2]); }
@@ -166,8 +164,6 @@ vnl_double_3 CCamera::GetOpticalAxis() const {
   const float principal[2] = {static_cast<float>(K_[2]), static_cast<float>(K_[5])};
   return GetRay(principal);
 }
-
-#endif
 
 bool CCamera::Save(const char* path) const {
   calibmath::CameraParameterValues v;

@@ -143,7 +143,6 @@ void MakePrjMat(const float* K, const float* R, const float* T, float* P) {
 
 void MakePrjMat(const Camera* c, float* P) { MakePrjMat(c->K, c->R, c->T, P); }
 
-#if QUORL_MVG_HAVE_VNL
 void Rodrigues(vnl_matrix_fixed<float, 3, 3>& R, vnl_float_3& r, int direction) {
   float m[9], v[3];
   for (int i = 0; i < 3; ++i) {
@@ -159,7 +158,6 @@ void Rodrigues(vnl_matrix_fixed<float, 3, 3>& R, vnl_float_3& r, int direction) 
     for (int j = 0; j < 3; ++j) R(i, j) = m[3 * i + j];
   }
 }
-#endif
 
 void NormalizePoint(const float* pixel, float* out, const float* K, const float* d) {
   const float yd = (pixel[1] - K[5]) / K[4];

@@ -7,7 +7,8 @@
 //   u = fx (xd + K[1] yd) + u0,  v = fy yd + v0
 // so K[1] is a dimensionless skew coefficient; GetP treats K as a plain 3x3
 // matrix instead (the two agree for K[1] = 0, which calibration produces).
-#include "MVG/vnl_types.h"
+#include <vnl/vnl_double_3.h>
+#include <vnl/vnl_matrix_fixed.h>
 
 class CCamera {
  public:
@@ -77,7 +78,6 @@ class CCamera {
 
   void GetCameraCenter(double* out) const;
 
-#if QUORL_MVG_HAVE_VNL
   vnl_matrix_fixed<double, 3, 3> GetIntrinsicMatrix() const;
   vnl_matrix_fixed<double, 3, 3> GetRotationMatrix() const;
   vnl_double_3 GetRotationVector() const;
@@ -94,7 +94,6 @@ class CCamera {
   // Unit world direction of the viewing ray through a pixel.
   vnl_double_3 GetRay(const float* pixel) const;
   vnl_double_3 GetOpticalAxis() const;
-#endif
 
   // The camera-parameter text file. Load changes nothing unless all 27 values
   // convert; then it sets K, k1 k2 p1 p2, R, T and the size (k3, r and the

@@ -12,8 +12,8 @@
 // The caller allocates width x height x 5 ints per map. A map is valid only
 // for the image size it was built for.
 #include <opencv2/core/types_c.h>
-
-#include "MVG/vnl_types.h"
+#include <vnl/vnl_float_3.h>
+#include <vnl/vnl_matrix_fixed.h>
 
 namespace MVG {
 
@@ -36,10 +36,8 @@ void SetCameraRotationMatrix(Camera* c, const double* R);
 void MakePrjMat(const float* K, const float* R, const float* T, float* P);
 void MakePrjMat(const Camera* c, float* P);
 
-#if QUORL_MVG_HAVE_VNL
 // direction 0: matrix R to rotation vector r; otherwise r to R.
 void Rodrigues(vnl_matrix_fixed<float, 3, 3>& R, vnl_float_3& r, int direction);
-#endif
 
 // Pixel to normalised undistorted coordinates; d may be null (no distortion
 // removal).
