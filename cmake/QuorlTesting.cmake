@@ -5,7 +5,7 @@ include(GoogleTest)
 set(QUORL_TEST_ENV
   "QT_QPA_PLATFORM=offscreen"
   "LIBGL_ALWAYS_SOFTWARE=true"
-  "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_odr_violation=0"
+  "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_odr_violation=2"
   "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
   "QUORL_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
