@@ -1,5 +1,6 @@
 // GdiplusStartup in child processes: each needs a process without an
 // application object, and a display that is missing must not abort it.
+#include "comma_locale/comma_locale.h"
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,19 +38,6 @@ int InChild(const std::function<int()>& body) {
     }                                                             \
   } while (0)
 
-std::string CommaLocaleFolder() {
-  static std::string dir;
-  if (dir.empty()) {
-    char tmpl[] = "/tmp/quorl-locale-XXXXXX";
-    if (!mkdtemp(tmpl)) return {};
-    const std::string cmd = std::string("localedef -i de_DE -f UTF-8 ") + tmpl + "/de_DE.UTF-8 >/dev/null 2>&1";
-    const int rc = std::system(cmd.c_str());
-    if (rc != 0 && access((std::string(tmpl) + "/de_DE.UTF-8").c_str(), F_OK) != 0) return {};
-    dir = tmpl;
-  }
-  return dir;
-}
-
 TEST(GdiplusStartup, StartsOffscreenWithoutADisplay) {
   EXPECT_EQ(InChild([] {
               int failures = 0;
@@ -84,7 +72,7 @@ TEST(GdiplusStartup, UnreachableDisplayFallsBackToOffscreen) {
 }
 
 TEST(GdiplusStartup, KeepsNumbersInTheCLocale) {
-  const std::string folder = CommaLocaleFolder();
+  const std::string folder = quorl_test::CommaLocaleFolder();
   if (folder.empty()) GTEST_SKIP() << "no comma-decimal locale can be built here";
   EXPECT_EQ(InChild([&] {
               int failures = 0;

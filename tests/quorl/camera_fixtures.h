@@ -1,6 +1,7 @@
 #pragma once
 // Shared fixtures of the camera-model tests: files, a comma-decimal locale,
 // the table of lens-distortion sets and a posed camera.
+#include "comma_locale/comma_locale.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -30,26 +31,7 @@ inline std::string Slurp(const std::string& path) {
 
 inline void Spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-// Builds de_DE into a temporary folder (no root needed) and makes it the
-// process locale; false when that cannot be done here.
-inline bool UseCommaLocale() {
-  static std::string dir;
-  if (dir.empty()) {
-    char tmpl[] = "/tmp/quorl-locale-XXXXXX";
-    if (!mkdtemp(tmpl)) return false;
-    dir = tmpl;
-    const std::string cmd = "localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0 && access((dir + "/de_DE.UTF-8").c_str(), F_OK) != 0) return false;
-    setenv("LOCPATH", dir.c_str(), 1);
-  }
-  return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-}
-
-// Restores the C locale when a test leaves, passing or not.
-struct CommaLocaleScope {
-  bool active = UseCommaLocale();
-  ~CommaLocaleScope() { std::setlocale(LC_ALL, "C"); }
-};
+using quorl_test::CommaLocaleScope;
 
 struct DistortionSet {
   const char* name;
