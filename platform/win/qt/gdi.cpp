@@ -360,6 +360,20 @@ QFont FontOf(HFONT font) {
 
 HFONT DefaultGuiFont() { return GetStockObject(DEFAULT_GUI_FONT); }
 
+QImage* DCTarget(HDC hdc, QRegion* clip) {
+  DCState* s = DC(hdc);
+  QImage* img = Target(s);
+  if (!img) return nullptr;
+  if (clip) *clip = EffectiveClip(s, *img);
+  return img;
+}
+
+const QImage* DCSource(HDC hdc) { return Source(DC(hdc)); }
+
+void DCChanged(HDC hdc) {
+  if (DCState* s = DC(hdc)) Changed(s);
+}
+
 void SetPrinting(HDC hdc, bool printing) {
   if (DCState* s = DC(hdc)) s->printing = printing;
 }

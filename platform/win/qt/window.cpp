@@ -277,6 +277,55 @@ class Services : public WindowServices {
     SurfaceChanged(hwnd);
     return true;
   }
+
+  bool ReadClient(HWND hwnd, std::uint32_t* pixels, int width, int height, int strideBytes) override {
+    if (!pixels || width <= 0 || height <= 0 || strideBytes < width * 4) return false;
+    if (!IsUiThread()) {
+      bool ok = false;
+      QMetaObject::invokeMethod(
+          qApp, [&] { ok = ReadClient(hwnd, pixels, width, height, strideBytes); }, Qt::BlockingQueuedConnection);
+      return ok;
+    }
+    const QImage& img = ComposeClient(hwnd);
+    if (img.isNull() || img.width() != width || img.height() != height) return false;
+    for (int y = 0; y < height; ++y)
+      std::memcpy(reinterpret_cast<uchar*>(pixels) + static_cast<size_t>(y) * strideBytes, img.constScanLine(y),
+                  static_cast<size_t>(width) * 4);
+    return true;
+  }
+  HDC GetDC(HWND hwnd) override { return ::GetDC(hwnd); }
+  void ReleaseDC(HWND hwnd, HDC hdc) override { ::ReleaseDC(hwnd, hdc); }
+  // A DC's own target: a window DC reads its surface alone, so writing
+  // back never bakes children into it.
+  bool GetDCSize(HDC hdc, int* width, int* height) override {
+    const QImage* img = DCTarget(hdc, nullptr);
+    if (!img) return false;
+    if (width) *width = img->width();
+    if (height) *height = img->height();
+    return true;
+  }
+  bool ReadDC(HDC hdc, std::uint32_t* pixels, int width, int height, int strideBytes) override {
+    const QImage* img = DCTarget(hdc, nullptr);
+    if (!img || !pixels || img->width() != width || img->height() != height || strideBytes < width * 4) return false;
+    const QImage c = img->convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+      std::memcpy(reinterpret_cast<uchar*>(pixels) + static_cast<size_t>(y) * strideBytes, c.constScanLine(y),
+                  static_cast<size_t>(width) * 4);
+    return true;
+  }
+  bool WriteDC(HDC hdc, const std::uint32_t* pixels, int width, int height, int strideBytes) override {
+    QRegion clip;
+    QImage* img = DCTarget(hdc, &clip);
+    if (!img || !pixels || img->width() != width || img->height() != height || strideBytes < width * 4) return false;
+    const QImage src(reinterpret_cast<const uchar*>(pixels), width, height, strideBytes, QImage::Format_RGB32);
+    QPainter p(img);
+    p.setClipRegion(clip);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, src);
+    p.end();
+    DCChanged(hdc);
+    return true;
+  }
 };
 Services g_services_impl;
 

@@ -89,6 +89,11 @@ HRGN NewRegion(const QRegion& r);
 // Device contexts over windows (gdi.cpp).
 HDC NewWindowDC(HWND hwnd, const QRegion* clip);
 void FreeDC(HDC hdc);
+// The image a DC draws on and its clip (device coordinates); null for an
+// unknown DC.
+QImage* DCTarget(HDC hdc, QRegion* clip);
+const QImage* DCSource(HDC hdc);
+void DCChanged(HDC hdc);
 // Brush colour of a brush handle; false for a null or hollow brush.
 bool BrushColour(HBRUSH brush, COLORREF* out);
 QFont FontOf(HFONT font);
