@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <string>
@@ -349,6 +350,47 @@ TEST(Prompts, RecordingHandlerStillWins) {
   win::SetMessageBoxHandler(old);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0], "hello");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ControlsTest, RectTrackerDragsWithTheMouseCaptured) {
+  QWindow* w = TopWindow(parent);
+  QTest::mouseMove(w, QPoint(20, 20));
+  CRectTracker t(CRect(10, 10, 30, 30), CRectTracker::dottedLine);
+  QTimer::singleShot(0, [w] {
+    QTest::mouseMove(w, QPoint(60, 45));
+    QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(60, 45));
+  });
+  EXPECT_TRUE(t.Track(&parent, CPoint(20, 20)));
+  EXPECT_EQ(t.m_rect, CRect(50, 35, 70, 55));
+  EXPECT_EQ(CWnd::GetCapture(), nullptr);
+  // A rubber band from a point, normalised afterwards.
+  CRectTracker band;
+  QTimer::singleShot(0, [w] {
+    QTest::mouseMove(w, QPoint(5, 8));
+    QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(5, 8));
+  });
+  band.TrackRubberBand(&parent, CPoint(40, 30), TRUE);
+  EXPECT_EQ(band.m_rect, CRect(40, 30, 5, 8));
+  band.NormalizeRect();
+  EXPECT_EQ(band.m_rect, CRect(5, 8, 40, 30));
+}
+
+TEST_F(ControlsTest, SetParentMovesAWindowToAnotherParent) {
+  CWnd other;
+  ASSERT_TRUE(other.Create(nullptr, "o", WS_CHILD | WS_VISIBLE, CRect(100, 100, 200, 200), &parent, 9));
+  CStatic label;
+  ASSERT_TRUE(label.Create("x", WS_CHILD | WS_VISIBLE, CRect(5, 5, 15, 15), &parent, 10));
+  EXPECT_EQ(label.SetParent(&other), &parent);
+  EXPECT_EQ(label.GetParent(), &other);
+  EXPECT_EQ(other.GetDlgItem(10), &label);
+  EXPECT_EQ(parent.GetDlgItem(10), nullptr);
+  CPoint p(0, 0);
+  label.MapWindowPoints(&parent, &p, 1);
+  EXPECT_EQ(p, CPoint(105, 105));
 }
 
 }  // namespace

@@ -371,3 +371,25 @@ TEST(Module, SplitPathKeepsTheDirectorySeparator) {
 }
 
 }  // namespace
+
+#include <mutex>
+
+#include "win/sync.h"
+
+namespace {
+
+TEST(CriticalSection, IsRecursive) {
+  CRITICAL_SECTION cs;
+  InitializeCriticalSection(&cs);
+  EnterCriticalSection(&cs);
+  EXPECT_TRUE(TryEnterCriticalSection(&cs));
+  LeaveCriticalSection(&cs);
+  std::atomic<bool> got{true};
+  std::thread t([&] { got = TryEnterCriticalSection(&cs) != FALSE; });
+  t.join();
+  EXPECT_FALSE(got);
+  LeaveCriticalSection(&cs);
+  DeleteCriticalSection(&cs);
+}
+
+}  // namespace

@@ -21,6 +21,11 @@
 #include <vector>
 
 #include "window_internal.h"
+#if __has_include("win/cursor.h")
+#include <QCursor>
+
+#include "win/cursor.h"
+#endif
 
 const CRuntimeClass CObject::classCObject = {"CObject", nullptr};
 const CRuntimeClass CCmdTarget::classCCmdTarget = {"CCmdTarget", &CObject::classCObject};
@@ -329,9 +334,36 @@ class Services : public WindowServices {
 };
 Services g_services_impl;
 
+#if __has_include("win/cursor.h")
+// The cursor seam of the lower stand-ins, filled in by the window layer.
+class Cursor : public CursorServices {
+ public:
+  bool GetCursorPos(POINT* p) override {
+    if (!p) return false;
+    const QPoint q = QCursor::pos();
+    *p = POINT{q.x(), q.y()};
+    return true;
+  }
+  HWND GetForegroundWindow() override {
+    QWidget* w = QApplication::activeWindow();
+    auto* h = dynamic_cast<HostWidget*>(w);
+    return h && h->d ? h->d->hwnd : nullptr;
+  }
+  HWND SetCapture(HWND hwnd) override { return ::SetCapture(hwnd); }
+  bool ReleaseCapture() override { return ::ReleaseCapture() != FALSE; }
+  HWND GetCapture() override { return ::GetCapture(); }
+};
+Cursor g_cursor;
+#endif
+
 void InstallServices() {
   static std::once_flag once;
-  std::call_once(once, [] { SetWindowServices(&g_services_impl); });
+  std::call_once(once, [] {
+    SetWindowServices(&g_services_impl);
+#if __has_include("win/cursor.h")
+    SetCursorServices(&g_cursor);
+#endif
+  });
 }
 struct AutoInstall {
   AutoInstall() { InstallServices(); }
@@ -1242,6 +1274,8 @@ CWnd* CWnd::GetParent() const {
   return d ? FromHandle(d->parent) : nullptr;
 }
 
+CWnd* CWnd::SetParent(CWnd* newParent) { return FromHandle(::SetParent(m_hWnd, newParent ? newParent->m_hWnd : nullptr)); }
+
 CWnd* CWnd::GetTopLevelParent() const {
   WindowData* d = Lookup(m_hWnd);
   while (d && (d->style & WS_CHILD) && Lookup(d->parent)) d = Lookup(d->parent);
@@ -1471,6 +1505,23 @@ BOOL ScreenToClient(HWND h, POINT* p) {
   MapWindowPoints(nullptr, h, p, 1);
   return TRUE;
 }
+HWND SetParent(HWND child, HWND newParent) {
+  WindowData* d = Lookup(child);
+  if (!d || newParent == child) return nullptr;
+  WindowData* np = Lookup(newParent);
+  if (newParent && !np) return nullptr;
+  const HWND old = d->parent;
+  const bool shown = d->host->isVisible();
+  const QPoint pos = d->host->pos();
+  d->parent = newParent;
+  if (d->style & WS_CHILD) d->host->setParent(np ? np->host : nullptr, Qt::Widget);
+  else d->host->setParent(np ? np->host : nullptr, d->host->windowFlags());
+  d->host->move(pos);
+  if (shown || (d->style & WS_VISIBLE)) d->host->show();
+  BumpGeneration();
+  return old;
+}
+
 HWND GetParent(HWND h) {
   WindowData* d = Lookup(h);
   return d ? d->parent : nullptr;

@@ -401,6 +401,8 @@ class CWnd : public CCmdTarget {
   void ScreenToClient(LPPOINT p) const;
   void ScreenToClient(LPRECT r) const;
   CWnd* GetParent() const;
+  // Not virtual, as in MFC: a derived class's own SetParent hides it.
+  CWnd* SetParent(CWnd* newParent);
   CWnd* GetOwner() const { return GetParent(); }
   CWnd* GetTopLevelParent() const;
   BOOL IsChild(const CWnd* w) const;
@@ -502,6 +504,7 @@ class CWnd : public CCmdTarget {
 // The Win32 functions over window handles. All fail cleanly (FALSE, 0,
 // null) for an unknown or destroyed handle.
 BOOL DestroyWindow(HWND hwnd);
+HWND SetParent(HWND child, HWND newParent);
 BOOL ShowWindow(HWND hwnd, int cmd);
 BOOL IsWindowVisible(HWND hwnd);
 BOOL IsIconic(HWND hwnd);
