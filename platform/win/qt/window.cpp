@@ -950,6 +950,9 @@ BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* windowName
     DestroyWindow();
     return FALSE;
   }
+  // As window creation does: the first size and position follow WM_CREATE.
+  if (m_hWnd) SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(static_cast<WORD>(rc.Width()), static_cast<WORD>(rc.Height())));
+  if (m_hWnd) SendMessage(WM_MOVE, 0, MAKELPARAM(static_cast<WORD>(rc.left), static_cast<WORD>(rc.top)));
   if (m_hWnd && (style & WS_VISIBLE)) ShowWindow(SW_SHOW);
   return m_hWnd ? TRUE : FALSE;
 }
