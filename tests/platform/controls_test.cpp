@@ -394,3 +394,85 @@ TEST_F(ControlsTest, SetParentMovesAWindowToAnotherParent) {
 }
 
 }  // namespace
+
+namespace {
+
+class Painted : public CWnd {
+ public:
+  CBrush brush{RGB(200, 0, 0)};
+
+ protected:
+  HBRUSH OnCtlColor(CDC* dc, CWnd*, UINT kind) {
+    if (kind != CTLCOLOR_STATIC) return CWnd::OnCtlColor(dc, nullptr, kind);
+    dc->SetTextColor(RGB(255, 255, 255));
+    return brush;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(Painted, CWnd)
+ON_WM_CTLCOLOR()
+END_MESSAGE_MAP()
+
+TEST(StaticColours, TextSitsOnTheParentsCtlColorBrush) {
+  Painted p;
+  ASSERT_TRUE(p.CreateEx(0, "P", "p", WS_POPUP | WS_VISIBLE, CRect(0, 0, 120, 60), nullptr, 0));
+  CStatic label;
+  ASSERT_TRUE(label.Create("Label text", WS_CHILD | WS_VISIBLE | SS_CENTER, CRect(0, 0, 120, 40), &p, 1));
+  win::PumpMessages();
+  CClientDC dc(&p);
+  EXPECT_EQ(dc.GetPixel(2, 2), RGB(200, 0, 0));
+  int white = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 120; ++x) white += dc.GetPixel(x, y) == RGB(255, 255, 255);
+  EXPECT_GT(white, 0);  // the text colour the parent chose
+  EXPECT_EQ(dc.GetPixel(2, 50), GetSysColor(COLOR_BTNFACE));
+  p.DestroyWindow();
+}
+
+class Ticker : public CWnd {
+ public:
+  int ticks = 0;
+
+ protected:
+  void OnTimer(UINT_PTR) { ++ticks; }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(Ticker, CWnd)
+ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+TEST(RealClock, TimersFireFromTheEventLoop) {
+  Ticker t;
+  ASSERT_TRUE(t.CreateEx(0, "T", "t", WS_POPUP, CRect(0, 0, 10, 10), nullptr, 0));
+  const DWORD start = timeGetTime();
+  t.SetTimer(1, 10);
+  for (int i = 0; i < 100 && t.ticks < 3; ++i) QTest::qWait(10);
+  EXPECT_GE(t.ticks, 3);
+  EXPECT_GE(timeGetTime() - start, 20u);
+  t.KillTimer(1);
+  const int seen = t.ticks;
+  QTest::qWait(50);
+  EXPECT_EQ(t.ticks, seen);
+  t.DestroyWindow();
+}
+
+TEST_F(DialogTest, ModelessDialogStaysUntilDestroyed) {
+  ValueDialog d;
+  ASSERT_TRUE(d.Create(kDlg, &owner));
+  EXPECT_FALSE(d.IsWindowVisible());
+  d.ShowWindow(SW_SHOW);
+  EXPECT_TRUE(d.IsWindowVisible());
+  EXPECT_TRUE(owner.IsWindowEnabled());
+  CString t;
+  d.GetDlgItem(kEdit)->GetWindowText(t);
+  EXPECT_EQ(t, "3");
+  d.GetDlgItem(kEdit)->SetWindowText("9");
+  EXPECT_TRUE(d.UpdateData(TRUE));
+  EXPECT_EQ(d.value, 9);
+  d.EndDialog(IDOK);
+  EXPECT_FALSE(d.IsWindowVisible());
+  EXPECT_TRUE(d.DestroyWindow());
+  EXPECT_EQ(d.m_hWnd, nullptr);
+}
+
+}  // namespace
