@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -390,6 +391,36 @@ TEST(CriticalSection, IsRecursive) {
   EXPECT_FALSE(got);
   LeaveCriticalSection(&cs);
   DeleteCriticalSection(&cs);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WindowServicesImpl, OtherThreadsWriteWithoutWaiting) {
+  CWnd w;
+  ASSERT_TRUE(w.CreateEx(0, "W", "w", WS_POPUP | WS_VISIBLE, CRect(0, 0, 16, 8), nullptr, 0));
+  win::WindowServices* s = win::GetWindowServices();
+  ASSERT_NE(s, nullptr);
+  std::vector<std::uint32_t> red(4 * 4, 0xFFFF0000);
+  std::thread t([&] {
+    int cw = 0, ch = 0;
+    EXPECT_TRUE(s->GetClientSize(w.m_hWnd, &cw, &ch));
+    EXPECT_EQ(cw, 16);
+    EXPECT_EQ(ch, 8);
+    EXPECT_TRUE(s->WriteClient(w.m_hWnd, 2, 2, red.data(), 4, 4, 16));
+    EXPECT_FALSE(s->WriteClient(reinterpret_cast<HWND>(0x42), 0, 0, red.data(), 4, 4, 16));
+  });
+  t.join();
+  QCoreApplication::processEvents();
+  CClientDC dc(&w);
+  EXPECT_EQ(dc.GetPixel(3, 3), RGB(255, 0, 0));
+  EXPECT_EQ(dc.GetPixel(7, 3), GetPixel(dc, 7, 3));
+  // Written after the window died: dropped.
+  std::thread late([&, h = w.m_hWnd] { s->WriteClient(h, 0, 0, red.data(), 4, 4, 16); });
+  late.join();
+  w.DestroyWindow();
+  QCoreApplication::processEvents();
 }
 
 }  // namespace

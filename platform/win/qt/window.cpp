@@ -250,27 +250,30 @@ class Services : public WindowServices {
     return r;
   }
   bool GetClientSize(HWND hwnd, int* w, int* h) override {
-    if (!IsUiThread()) {
-      bool ok = false;
-      QMetaObject::invokeMethod(
-          qApp, [&] { ok = GetClientSize(hwnd, w, h); }, Qt::BlockingQueuedConnection);
-      return ok;
-    }
-    WindowData* d = Lookup(hwnd);
-    if (!d) return false;
-    if (w) *w = d->surface.width();
-    if (h) *h = d->surface.height();
+    std::lock_guard<std::mutex> g(T().m);
+    auto it = T().windows.find(Key(hwnd));
+    if (it == T().windows.end()) return false;
+    if (w) *w = it->second->clientWidth.load();
+    if (h) *h = it->second->clientHeight.load();
     return true;
   }
   bool WriteClient(HWND hwnd, int x, int y, const std::uint32_t* pixels, int width, int height,
                    int strideBytes) override {
     if (!pixels || width <= 0 || height <= 0 || strideBytes < width * 4) return false;
     if (!IsUiThread()) {
-      bool ok = false;
+      // Other threads (video streaming) never wait for the user-interface
+      // thread, which may be waiting for them: the frame is copied and
+      // written there later.
+      if (!IsWindow(hwnd) || !qApp) return false;
+      QImage copy = QImage(reinterpret_cast<const uchar*>(pixels), width, height, strideBytes, QImage::Format_RGB32).copy();
       QMetaObject::invokeMethod(
-          qApp, [&] { ok = WriteClient(hwnd, x, y, pixels, width, height, strideBytes); },
-          Qt::BlockingQueuedConnection);
-      return ok;
+          qApp,
+          [this, hwnd, x, y, copy] {
+            WriteClient(hwnd, x, y, reinterpret_cast<const std::uint32_t*>(copy.constBits()), copy.width(), copy.height(),
+                        static_cast<int>(copy.bytesPerLine()));
+          },
+          Qt::QueuedConnection);
+      return true;
     }
     QImage* s = SurfaceOf(hwnd);
     if (!s) return false;
@@ -411,6 +414,8 @@ void ResizeSurface(WindowData* d, int w, int h) {
     p.drawImage(0, 0, d->surface);
   }
   d->surface = next;
+  d->clientWidth = w;
+  d->clientHeight = h;
   const QRegion added = QRegion(QRect(0, 0, w, h)) - QRegion(old);
   if (!added.isEmpty()) {
     d->update += added;

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,8 @@ struct WindowData {
   HWND hwnd = nullptr;
   HostWidget* host = nullptr;
   QImage surface;  // client-sized, Format_RGB32
+  // The client size, readable from any thread under the table lock.
+  std::atomic<int> clientWidth{0}, clientHeight{0};
   QRegion update;  // client coordinates
   bool erase = false;
   DWORD style = 0;
