@@ -424,3 +424,45 @@ TEST(WindowServicesImpl, OtherThreadsWriteWithoutWaiting) {
 }
 
 }  // namespace
+
+namespace {
+
+class Notified : public CWnd {
+ public:
+  std::vector<std::pair<UINT, CPoint>> notes;
+
+ protected:
+  void OnParentNotify(UINT msg, LPARAM lp) {
+    notes.push_back({LOWORD(msg), CPoint(GET_X_LPARAM(lp), GET_Y_LPARAM(lp))});
+    CWnd::OnParentNotify(msg, lp);
+  }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(Notified, CWnd)
+ON_WM_PARENTNOTIFY()
+END_MESSAGE_MAP()
+
+TEST(ParentNotify, PressOnAChildTellsTheParentFirst) {
+  Notified top;
+  ASSERT_TRUE(top.CreateEx(0, "N", "n", WS_POPUP | WS_VISIBLE, CRect(0, 0, 100, 100), nullptr, 0));
+  CWnd child;
+  ASSERT_TRUE(child.Create(nullptr, "c", WS_CHILD | WS_VISIBLE, CRect(10, 10, 50, 50), &top, 1));
+  QWindow* w = static_cast<QWidget*>(top.GetHostWidget())->windowHandle();
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(20, 30));
+  ASSERT_EQ(top.notes.size(), 1u);
+  EXPECT_EQ(top.notes[0].first, WM_LBUTTONDOWN);
+  EXPECT_EQ(top.notes[0].second, CPoint(20, 30));
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(80, 80), 1000);  // on the parent itself
+  EXPECT_EQ(top.notes.size(), 1u);
+  // A placement moves a window back where it was.
+  WINDOWPLACEMENT wp{};
+  ASSERT_TRUE(top.GetWindowPlacement(&wp));
+  CRect r(wp.rcNormalPosition);
+  r.OffsetRect(7, 3);
+  top.MoveWindow(&r);
+  ASSERT_TRUE(top.GetWindowPlacement(&wp));
+  EXPECT_EQ(CRect(wp.rcNormalPosition), r);
+  top.DestroyWindow();
+}
+
+}  // namespace

@@ -548,6 +548,19 @@ void RouteMouse(QWidget* receiver, UINT msg, QMouseEvent* e) {
   const QPoint c = d->host->mapFromGlobal(global);
   if (msg == WM_MOUSEMOVE && target == under) NoteMove(under, POINT{c.x(), c.y()});
   const UINT flags = MouseKeyFlags(e->buttons(), e->modifiers());
+  if (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN) {
+    // Each parent of a pressed child hears of it first, in its own coordinates.
+    for (WindowData* w = Lookup(target); w && (w->style & WS_CHILD) && !(w->exStyle & WS_EX_NOPARENTNOTIFY);) {
+      const HWND parent = w->parent;
+      WindowData* pd = Lookup(parent);
+      if (!pd) break;
+      const QPoint pc = pd->host->mapFromGlobal(global);
+      ::SendMessage(parent, WM_PARENTNOTIFY, MAKEWPARAM(static_cast<WORD>(msg), 0),
+                    MAKELPARAM(static_cast<WORD>(pc.x()), static_cast<WORD>(pc.y())));
+      w = Lookup(parent);
+    }
+    if (!Lookup(target)) return;
+  }
   DispatchInput(target, msg, flags, MAKELPARAM(static_cast<WORD>(c.x()), static_cast<WORD>(c.y())));
 }
 
@@ -1255,7 +1268,8 @@ BOOL CWnd::GetWindowPlacement(WINDOWPLACEMENT* wp) const {
   wp->showCmd = d->iconic ? SW_SHOWMINIMIZED : ((d->style & WS_VISIBLE) ? SW_SHOWNORMAL : SW_HIDE);
   wp->ptMinPosition = POINT{-1, -1};
   wp->ptMaxPosition = POINT{-1, -1};
-  const QRect g = d->host->isWindow() ? d->host->geometry() : QRect(d->host->pos(), d->host->size());
+  // The same origin MoveWindow takes, so a placement moves back exactly.
+  const QRect g(d->host->pos(), d->host->size());
   wp->rcNormalPosition = RECT{g.left(), g.top(), g.left() + d->surface.width(), g.top() + d->surface.height()};
   return TRUE;
 }
