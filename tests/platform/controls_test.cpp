@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -132,6 +133,14 @@ TEST_F(ControlsTest, ComboAndEditKeepTheirState) {
   combo.GetLBText(1, t);
   EXPECT_EQ(t, "two");
   EXPECT_TRUE(parent.commands.empty());  // programmatic selection does not notify
+  // A choice by the user notifies the parent.
+  auto* box = static_cast<QWidget*>(combo.GetHostWidget())->findChild<QComboBox*>();
+  ASSERT_NE(box, nullptr);
+  box->setCurrentIndex(0);
+  emit box->activated(0);
+  ASSERT_EQ(parent.commands.size(), 1u);
+  EXPECT_EQ(parent.commands[0], std::make_pair(1u, CBN_SELCHANGE));
+  EXPECT_EQ(combo.GetCurSel(), 0);
   CEdit edit;
   ASSERT_TRUE(edit.Create(WS_CHILD | WS_VISIBLE | ES_CENTER, CRect(0, 0, 100, 20), &parent, 2));
   edit.SetWindowText("3.5");

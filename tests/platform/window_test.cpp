@@ -466,3 +466,38 @@ TEST(ParentNotify, PressOnAChildTellsTheParentFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+class CursorSetter : public CWnd {
+ public:
+  int asked = 0;
+
+ protected:
+  BOOL OnSetCursor(CWnd*, UINT hit, UINT msg) {
+    ++asked;
+    EXPECT_EQ(hit, HTCLIENT);
+    EXPECT_EQ(msg, WM_MOUSEMOVE);
+    ::SetCursor(LoadCursor(nullptr, IDC_CROSS));
+    return TRUE;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(CursorSetter, CWnd)
+ON_WM_SETCURSOR()
+END_MESSAGE_MAP()
+
+TEST(SetCursor, ParentsChooseTheCursorOverTheirChildren) {
+  CursorSetter top;
+  ASSERT_TRUE(top.CreateEx(0, "S", "s", WS_POPUP | WS_VISIBLE, CRect(0, 0, 100, 100), nullptr, 0));
+  CWnd child;
+  ASSERT_TRUE(child.Create(nullptr, "c", WS_CHILD | WS_VISIBLE, CRect(10, 10, 50, 50), &top, 1));
+  auto* widget = static_cast<QWidget*>(child.GetHostWidget());
+  QTest::mouseMove(static_cast<QWidget*>(top.GetHostWidget())->windowHandle(), QPoint(20, 20));
+  EXPECT_EQ(top.asked, 1);
+  EXPECT_EQ(widget->cursor().shape(), Qt::CrossCursor);
+  EXPECT_EQ(LoadCursorA(nullptr, "custom"), nullptr);
+  top.DestroyWindow();
+}
+
+}  // namespace

@@ -173,6 +173,7 @@ void KillTimersOf(HWND h) {
 // ---- Capture and tracking -------------------------------------------------
 
 HWND g_capture = nullptr;
+HWND g_cursorWindow = nullptr;  // the window whose WM_SETCURSOR is being handled
 std::vector<HWND> g_tracked;
 
 CWnd* Wnd(HWND h) {
@@ -547,6 +548,11 @@ void RouteMouse(QWidget* receiver, UINT msg, QMouseEvent* e) {
   if (!d) return;
   const QPoint c = d->host->mapFromGlobal(global);
   if (msg == WM_MOUSEMOVE && target == under) NoteMove(under, POINT{c.x(), c.y()});
+  if (!g_capture && under && (msg == WM_MOUSEMOVE || msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN)) {
+    g_cursorWindow = under;
+    ::SendMessage(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(HTCLIENT, static_cast<WORD>(msg)));
+    if (!Lookup(target)) return;
+  }
   const UINT flags = MouseKeyFlags(e->buttons(), e->modifiers());
   if (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN) {
     // Each parent of a pressed child hears of it first, in its own coordinates.
@@ -1148,7 +1154,11 @@ LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (lp) reinterpret_cast<void (*)(HWND, UINT, UINT_PTR, DWORD)>(lp)(m_hWnd, WM_TIMER, wp, timeGetTime());
       return 0;
-    case WM_SETCURSOR: return FALSE;
+    case WM_SETCURSOR:
+      // A parent may set the cursor for its children; else the arrow.
+      if ((d->style & WS_CHILD) && d->parent && ::SendMessage(d->parent, WM_SETCURSOR, wp, lp)) return TRUE;
+      if (reinterpret_cast<HWND>(wp) == m_hWnd) ::SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+      return FALSE;
     case WM_NCHITTEST: return HTCLIENT;
     default: return 0;
   }
@@ -1721,5 +1731,31 @@ int GetSystemMetrics(int index) {
   }
 }
 
-HCURSOR SetCursor(HCURSOR c) { return c; }
-HCURSOR LoadCursorA(HINSTANCE, const char* name) { return reinterpret_cast<HCURSOR>(const_cast<char*>(name)); }
+namespace {
+// Cursors are the system's shapes by id; a handle holds the id.
+Qt::CursorShape Shape(std::uintptr_t id) {
+  switch (id) {
+    case 32513: return Qt::IBeamCursor;
+    case 32514: return Qt::WaitCursor;
+    case 32515: return Qt::CrossCursor;
+    case 32646: return Qt::SizeAllCursor;
+    case 32649: return Qt::PointingHandCursor;
+    default: return Qt::ArrowCursor;
+  }
+}
+HCURSOR g_cursor_shape = nullptr;
+}  // namespace
+
+HCURSOR SetCursor(HCURSOR c) {
+  const HCURSOR old = g_cursor_shape;
+  g_cursor_shape = c;
+  if (WindowData* d = Lookup(g_cursorWindow))
+    d->host->setCursor(Shape(reinterpret_cast<std::uintptr_t>(c) & 0xFFFF));
+  return old;
+}
+
+HCURSOR LoadCursorA(HINSTANCE inst, const char* name) {
+  // Only the system cursors exist (no cursor resources).
+  if (inst || !IS_INTRESOURCE(name)) return nullptr;
+  return reinterpret_cast<HCURSOR>(const_cast<char*>(name));
+}
