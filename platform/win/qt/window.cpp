@@ -1031,7 +1031,6 @@ LRESULT CWnd::Default() {
 
 LRESULT CWnd::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   LRESULT r = 0;
-  if (WindowData* d = Lookup(m_hWnd); d && ControlMessage(d, msg, wp, lp, &r)) return r;
   t_current.push_back({msg, wp, lp});
   if (!OnWndMsg(msg, wp, lp, &r)) r = DefWindowProc(msg, wp, lp);
   t_current.pop_back();
@@ -1095,6 +1094,11 @@ void CWnd::DrawItem(LPDRAWITEMSTRUCT) {}
 LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   WindowData* d = Lookup(m_hWnd);
   if (!d) return 0;
+  // The control classes' own handling comes after the message map, as a
+  // window class procedure does.
+  LRESULT r = 0;
+  if (ControlMessage(d, msg, wp, lp, &r)) return r;
+  if (!(d = Lookup(m_hWnd))) return r;
   switch (msg) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
