@@ -485,3 +485,47 @@ TEST_F(DialogTest, ModelessDialogStaysUntilDestroyed) {
 }
 
 }  // namespace
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
+
+namespace {
+
+template <typename T>
+T* FindTopLevel() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) return t;
+  return nullptr;
+}
+
+TEST(QtPrompts, MessageBoxesAndFileDialogsAreQtDialogs) {
+  win::Prompts* previous = win::SetPrompts(nullptr);
+  std::string seenText;
+  QTimer::singleShot(0, [&] {
+    QMessageBox* box = FindTopLevel<QMessageBox>();
+    ASSERT_NE(box, nullptr);
+    seenText = box->text().toStdString();
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_EQ(MessageBox(nullptr, "Overwrite?", "Save", MB_YESNO | MB_ICONQUESTION), IDNO);
+  EXPECT_EQ(seenText, "Overwrite?");
+  QTemporaryDir dir;
+  const QString file = dir.filePath("board.txt");
+  QTimer::singleShot(0, [&] {
+    QFileDialog* d = FindTopLevel<QFileDialog>();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(d->defaultSuffix(), "txt");
+    d->selectFile(file);
+    QMetaObject::invokeMethod(d, "accept");
+  });
+  CFileDialog save(FALSE, "txt", nullptr, OFN_OVERWRITEPROMPT, "Text (*.txt)|*.txt||");
+  ASSERT_EQ(save.DoModal(), IDOK);
+  EXPECT_EQ(save.GetPathName(), file.toStdString());
+  win::SetPrompts(previous);
+}
+
+}  // namespace
