@@ -501,3 +501,28 @@ TEST(SetCursor, ParentsChooseTheCursorOverTheirChildren) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DlgItems, IntegersThroughTheText) {
+  CWnd top;
+  ASSERT_TRUE(top.CreateEx(0, "D", "d", WS_POPUP, CRect(0, 0, 50, 50), nullptr, 0));
+  CWnd item;
+  ASSERT_TRUE(item.Create(nullptr, "", WS_CHILD, CRect(0, 0, 5, 5), &top, 7));
+  top.SetDlgItemInt(7, static_cast<UINT>(-12));
+  BOOL ok = FALSE;
+  EXPECT_EQ(static_cast<int>(top.GetDlgItemInt(7, &ok)), -12);
+  EXPECT_TRUE(ok);
+  top.SetDlgItemText(7, "12x");
+  EXPECT_EQ(top.GetDlgItemInt(7, &ok), 0u);
+  EXPECT_FALSE(ok);
+  top.SetDlgItemText(7, "-3");
+  EXPECT_EQ(top.GetDlgItemInt(7, &ok, FALSE), 0u);
+  EXPECT_FALSE(ok);
+  CString s("kept");
+  EXPECT_FALSE(s.LoadString(101));
+  EXPECT_TRUE(s.IsEmpty());
+  top.DestroyWindow();
+}
+
+}  // namespace

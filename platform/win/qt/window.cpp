@@ -13,6 +13,8 @@
 #include <chrono>
 #include <QWheelEvent>
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -1387,6 +1389,26 @@ UINT CWnd::GetDlgItemText(int id, CString& out) const {
   out.Empty();
   if (CWnd* w = GetDlgItem(id)) w->GetWindowText(out);
   return static_cast<UINT>(out.GetLength());
+}
+
+void CWnd::SetDlgItemInt(int id, UINT value, BOOL isSigned) {
+  CString s;
+  if (isSigned) s.Format("%d", static_cast<int>(value));
+  else s.Format("%u", value);
+  SetDlgItemText(id, s);
+}
+
+UINT CWnd::GetDlgItemInt(int id, BOOL* ok, BOOL isSigned) const {
+  CString s;
+  GetDlgItemText(id, s);
+  s.Trim();
+  char* end = nullptr;
+  errno = 0;
+  const long long v = isSigned ? std::strtoll(s.GetString(), &end, 10) : static_cast<long long>(std::strtoull(s.GetString(), &end, 10));
+  const bool good = !s.IsEmpty() && end && *end == 0 && errno == 0 &&
+                    (isSigned ? (v >= INT32_MIN && v <= INT32_MAX) : (v >= 0 && v <= static_cast<long long>(UINT32_MAX)));
+  if (ok) *ok = good ? TRUE : FALSE;
+  return good ? static_cast<UINT>(v) : 0;
 }
 
 void CWnd::SetFont(CFont* font, BOOL redraw) {

@@ -419,6 +419,9 @@ class CWnd : public CCmdTarget {
   int GetWindowTextLength() const;
   void SetDlgItemText(int id, const char* text);
   UINT GetDlgItemText(int id, CString& out) const;
+  void SetDlgItemInt(int id, UINT value, BOOL isSigned = TRUE);
+  // 0 with *ok FALSE when the text is not a number.
+  UINT GetDlgItemInt(int id, BOOL* ok = nullptr, BOOL isSigned = TRUE) const;
   void SetFont(CFont* font, BOOL redraw = TRUE);
   CFont* GetFont() const;
   HICON SetIcon(HICON icon, BOOL big);
