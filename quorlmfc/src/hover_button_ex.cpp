@@ -87,7 +87,9 @@ void CHoverButtonEx::FreeStrip() {
 
 BOOL CHoverButtonEx::LoadImageStrip(const char* path) {
   MakeOwnerDrawn();
+  // The latest image wins: a strip replaces any bitmap and earlier strip.
   FreeStrip();
+  m_bitmap.DeleteObject();
   m_bBkCaptured = false;
   unsigned char* pixels = nullptr;
   int width = 0, height = 0, stride = 0;
@@ -120,6 +122,7 @@ BOOL CHoverButtonEx::LoadImageStrip(const char* path) {
 
 BOOL CHoverButtonEx::LoadBitmapA(UINT id) {
   MakeOwnerDrawn();
+  FreeStrip();
   m_bitmap.DeleteObject();
   m_bitmap.Attach(static_cast<HBITMAP>(LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCE(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
   BITMAP bm{};
@@ -130,6 +133,7 @@ BOOL CHoverButtonEx::LoadBitmapA(UINT id) {
 
 BOOL CHoverButtonEx::LoadBitmapA(const char* name) {
   MakeOwnerDrawn();
+  FreeStrip();
   m_bitmap.DeleteObject();
   m_bitmap.Attach(static_cast<HBITMAP>(LoadImageA(AfxGetResourceHandle(), name, IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
   BITMAP bm{};
@@ -140,6 +144,7 @@ BOOL CHoverButtonEx::LoadBitmapA(const char* name) {
 
 BOOL CHoverButtonEx::LoadBitmapFromFile(const char* path) {
   MakeOwnerDrawn();
+  FreeStrip();
   m_bitmap.DeleteObject();
   m_bitmap.Attach(static_cast<HBITMAP>(LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | LR_LOADFROMFILE)));
   BITMAP bm{};

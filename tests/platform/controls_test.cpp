@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <string>
@@ -131,6 +133,14 @@ TEST_F(ControlsTest, ComboAndEditKeepTheirState) {
   combo.GetLBText(1, t);
   EXPECT_EQ(t, "two");
   EXPECT_TRUE(parent.commands.empty());  // programmatic selection does not notify
+  // A choice by the user notifies the parent.
+  auto* box = static_cast<QWidget*>(combo.GetHostWidget())->findChild<QComboBox*>();
+  ASSERT_NE(box, nullptr);
+  box->setCurrentIndex(0);
+  emit box->activated(0);
+  ASSERT_EQ(parent.commands.size(), 1u);
+  EXPECT_EQ(parent.commands[0], std::make_pair(1u, CBN_SELCHANGE));
+  EXPECT_EQ(combo.GetCurSel(), 0);
   CEdit edit;
   ASSERT_TRUE(edit.Create(WS_CHILD | WS_VISIBLE | ES_CENTER, CRect(0, 0, 100, 20), &parent, 2));
   edit.SetWindowText("3.5");
@@ -349,6 +359,173 @@ TEST(Prompts, RecordingHandlerStillWins) {
   win::SetMessageBoxHandler(old);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0], "hello");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ControlsTest, RectTrackerDragsWithTheMouseCaptured) {
+  QWindow* w = TopWindow(parent);
+  QTest::mouseMove(w, QPoint(20, 20));
+  CRectTracker t(CRect(10, 10, 30, 30), CRectTracker::dottedLine);
+  QTimer::singleShot(0, [w] {
+    QTest::mouseMove(w, QPoint(60, 45));
+    QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(60, 45));
+  });
+  EXPECT_TRUE(t.Track(&parent, CPoint(20, 20)));
+  EXPECT_EQ(t.m_rect, CRect(50, 35, 70, 55));
+  EXPECT_EQ(CWnd::GetCapture(), nullptr);
+  // A rubber band from a point, normalised afterwards.
+  CRectTracker band;
+  QTimer::singleShot(0, [w] {
+    QTest::mouseMove(w, QPoint(5, 8));
+    QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(5, 8));
+  });
+  band.TrackRubberBand(&parent, CPoint(40, 30), TRUE);
+  EXPECT_EQ(band.m_rect, CRect(40, 30, 5, 8));
+  band.NormalizeRect();
+  EXPECT_EQ(band.m_rect, CRect(5, 8, 40, 30));
+}
+
+TEST_F(ControlsTest, SetParentMovesAWindowToAnotherParent) {
+  CWnd other;
+  ASSERT_TRUE(other.Create(nullptr, "o", WS_CHILD | WS_VISIBLE, CRect(100, 100, 200, 200), &parent, 9));
+  CStatic label;
+  ASSERT_TRUE(label.Create("x", WS_CHILD | WS_VISIBLE, CRect(5, 5, 15, 15), &parent, 10));
+  EXPECT_EQ(label.SetParent(&other), &parent);
+  EXPECT_EQ(label.GetParent(), &other);
+  EXPECT_EQ(other.GetDlgItem(10), &label);
+  EXPECT_EQ(parent.GetDlgItem(10), nullptr);
+  CPoint p(0, 0);
+  label.MapWindowPoints(&parent, &p, 1);
+  EXPECT_EQ(p, CPoint(105, 105));
+}
+
+}  // namespace
+
+namespace {
+
+class Painted : public CWnd {
+ public:
+  CBrush brush{RGB(200, 0, 0)};
+
+ protected:
+  HBRUSH OnCtlColor(CDC* dc, CWnd*, UINT kind) {
+    if (kind != CTLCOLOR_STATIC) return CWnd::OnCtlColor(dc, nullptr, kind);
+    dc->SetTextColor(RGB(255, 255, 255));
+    return brush;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(Painted, CWnd)
+ON_WM_CTLCOLOR()
+END_MESSAGE_MAP()
+
+TEST(StaticColours, TextSitsOnTheParentsCtlColorBrush) {
+  Painted p;
+  ASSERT_TRUE(p.CreateEx(0, "P", "p", WS_POPUP | WS_VISIBLE, CRect(0, 0, 120, 60), nullptr, 0));
+  CStatic label;
+  ASSERT_TRUE(label.Create("Label text", WS_CHILD | WS_VISIBLE | SS_CENTER, CRect(0, 0, 120, 40), &p, 1));
+  win::PumpMessages();
+  CClientDC dc(&p);
+  EXPECT_EQ(dc.GetPixel(2, 2), RGB(200, 0, 0));
+  int white = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 120; ++x) white += dc.GetPixel(x, y) == RGB(255, 255, 255);
+  EXPECT_GT(white, 0);  // the text colour the parent chose
+  EXPECT_EQ(dc.GetPixel(2, 50), GetSysColor(COLOR_BTNFACE));
+  p.DestroyWindow();
+}
+
+class Ticker : public CWnd {
+ public:
+  int ticks = 0;
+
+ protected:
+  void OnTimer(UINT_PTR) { ++ticks; }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(Ticker, CWnd)
+ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+TEST(RealClock, TimersFireFromTheEventLoop) {
+  Ticker t;
+  ASSERT_TRUE(t.CreateEx(0, "T", "t", WS_POPUP, CRect(0, 0, 10, 10), nullptr, 0));
+  const DWORD start = timeGetTime();
+  t.SetTimer(1, 10);
+  for (int i = 0; i < 100 && t.ticks < 3; ++i) QTest::qWait(10);
+  EXPECT_GE(t.ticks, 3);
+  EXPECT_GE(timeGetTime() - start, 20u);
+  t.KillTimer(1);
+  const int seen = t.ticks;
+  QTest::qWait(50);
+  EXPECT_EQ(t.ticks, seen);
+  t.DestroyWindow();
+}
+
+TEST_F(DialogTest, ModelessDialogStaysUntilDestroyed) {
+  ValueDialog d;
+  ASSERT_TRUE(d.Create(kDlg, &owner));
+  EXPECT_FALSE(d.IsWindowVisible());
+  d.ShowWindow(SW_SHOW);
+  EXPECT_TRUE(d.IsWindowVisible());
+  EXPECT_TRUE(owner.IsWindowEnabled());
+  CString t;
+  d.GetDlgItem(kEdit)->GetWindowText(t);
+  EXPECT_EQ(t, "3");
+  d.GetDlgItem(kEdit)->SetWindowText("9");
+  EXPECT_TRUE(d.UpdateData(TRUE));
+  EXPECT_EQ(d.value, 9);
+  d.EndDialog(IDOK);
+  EXPECT_FALSE(d.IsWindowVisible());
+  EXPECT_TRUE(d.DestroyWindow());
+  EXPECT_EQ(d.m_hWnd, nullptr);
+}
+
+}  // namespace
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
+
+namespace {
+
+template <typename T>
+T* FindTopLevel() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) return t;
+  return nullptr;
+}
+
+TEST(QtPrompts, MessageBoxesAndFileDialogsAreQtDialogs) {
+  win::Prompts* previous = win::SetPrompts(nullptr);
+  std::string seenText;
+  QTimer::singleShot(0, [&] {
+    QMessageBox* box = FindTopLevel<QMessageBox>();
+    ASSERT_NE(box, nullptr);
+    seenText = box->text().toStdString();
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_EQ(MessageBox(nullptr, "Overwrite?", "Save", MB_YESNO | MB_ICONQUESTION), IDNO);
+  EXPECT_EQ(seenText, "Overwrite?");
+  QTemporaryDir dir;
+  const QString file = dir.filePath("board.txt");
+  QTimer::singleShot(0, [&] {
+    QFileDialog* d = FindTopLevel<QFileDialog>();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(d->defaultSuffix(), "txt");
+    d->selectFile(file);
+    QMetaObject::invokeMethod(d, "accept");
+  });
+  CFileDialog save(FALSE, "txt", nullptr, OFN_OVERWRITEPROMPT, "Text (*.txt)|*.txt||");
+  ASSERT_EQ(save.DoModal(), IDOK);
+  EXPECT_EQ(save.GetPathName(), file.toStdString());
+  win::SetPrompts(previous);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -368,6 +369,160 @@ TEST(Module, SplitPathKeepsTheDirectorySeparator) {
   EXPECT_GT(GetModuleFileNameA(nullptr, path, MAX_PATH), 0u);
   EXPECT_EQ(GetModuleFileNameA(nullptr, path, 2), 2u);  // truncated, as on the platform
   EXPECT_EQ(std::string(path).size(), 1u);
+}
+
+}  // namespace
+
+#include <mutex>
+
+#include "win/sync.h"
+
+namespace {
+
+TEST(CriticalSection, IsRecursive) {
+  CRITICAL_SECTION cs;
+  InitializeCriticalSection(&cs);
+  EnterCriticalSection(&cs);
+  EXPECT_TRUE(TryEnterCriticalSection(&cs));
+  LeaveCriticalSection(&cs);
+  std::atomic<bool> got{true};
+  std::thread t([&] { got = TryEnterCriticalSection(&cs) != FALSE; });
+  t.join();
+  EXPECT_FALSE(got);
+  LeaveCriticalSection(&cs);
+  DeleteCriticalSection(&cs);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WindowServicesImpl, OtherThreadsWriteWithoutWaiting) {
+  CWnd w;
+  ASSERT_TRUE(w.CreateEx(0, "W", "w", WS_POPUP | WS_VISIBLE, CRect(0, 0, 16, 8), nullptr, 0));
+  win::WindowServices* s = win::GetWindowServices();
+  ASSERT_NE(s, nullptr);
+  std::vector<std::uint32_t> red(4 * 4, 0xFFFF0000);
+  std::thread t([&] {
+    int cw = 0, ch = 0;
+    EXPECT_TRUE(s->GetClientSize(w.m_hWnd, &cw, &ch));
+    EXPECT_EQ(cw, 16);
+    EXPECT_EQ(ch, 8);
+    EXPECT_TRUE(s->WriteClient(w.m_hWnd, 2, 2, red.data(), 4, 4, 16));
+    EXPECT_FALSE(s->WriteClient(reinterpret_cast<HWND>(0x42), 0, 0, red.data(), 4, 4, 16));
+  });
+  t.join();
+  QCoreApplication::processEvents();
+  CClientDC dc(&w);
+  EXPECT_EQ(dc.GetPixel(3, 3), RGB(255, 0, 0));
+  EXPECT_EQ(dc.GetPixel(7, 3), GetPixel(dc, 7, 3));
+  // Written after the window died: dropped.
+  std::thread late([&, h = w.m_hWnd] { s->WriteClient(h, 0, 0, red.data(), 4, 4, 16); });
+  late.join();
+  w.DestroyWindow();
+  QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+namespace {
+
+class Notified : public CWnd {
+ public:
+  std::vector<std::pair<UINT, CPoint>> notes;
+
+ protected:
+  void OnParentNotify(UINT msg, LPARAM lp) {
+    notes.push_back({LOWORD(msg), CPoint(GET_X_LPARAM(lp), GET_Y_LPARAM(lp))});
+    CWnd::OnParentNotify(msg, lp);
+  }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(Notified, CWnd)
+ON_WM_PARENTNOTIFY()
+END_MESSAGE_MAP()
+
+TEST(ParentNotify, PressOnAChildTellsTheParentFirst) {
+  Notified top;
+  ASSERT_TRUE(top.CreateEx(0, "N", "n", WS_POPUP | WS_VISIBLE, CRect(0, 0, 100, 100), nullptr, 0));
+  CWnd child;
+  ASSERT_TRUE(child.Create(nullptr, "c", WS_CHILD | WS_VISIBLE, CRect(10, 10, 50, 50), &top, 1));
+  QWindow* w = static_cast<QWidget*>(top.GetHostWidget())->windowHandle();
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(20, 30));
+  ASSERT_EQ(top.notes.size(), 1u);
+  EXPECT_EQ(top.notes[0].first, WM_LBUTTONDOWN);
+  EXPECT_EQ(top.notes[0].second, CPoint(20, 30));
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(80, 80), 1000);  // on the parent itself
+  EXPECT_EQ(top.notes.size(), 1u);
+  // A placement moves a window back where it was.
+  WINDOWPLACEMENT wp{};
+  ASSERT_TRUE(top.GetWindowPlacement(&wp));
+  CRect r(wp.rcNormalPosition);
+  r.OffsetRect(7, 3);
+  top.MoveWindow(&r);
+  ASSERT_TRUE(top.GetWindowPlacement(&wp));
+  EXPECT_EQ(CRect(wp.rcNormalPosition), r);
+  top.DestroyWindow();
+}
+
+}  // namespace
+
+namespace {
+
+class CursorSetter : public CWnd {
+ public:
+  int asked = 0;
+
+ protected:
+  BOOL OnSetCursor(CWnd*, UINT hit, UINT msg) {
+    ++asked;
+    EXPECT_EQ(hit, HTCLIENT);
+    EXPECT_EQ(msg, WM_MOUSEMOVE);
+    ::SetCursor(LoadCursor(nullptr, IDC_CROSS));
+    return TRUE;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(CursorSetter, CWnd)
+ON_WM_SETCURSOR()
+END_MESSAGE_MAP()
+
+TEST(SetCursor, ParentsChooseTheCursorOverTheirChildren) {
+  CursorSetter top;
+  ASSERT_TRUE(top.CreateEx(0, "S", "s", WS_POPUP | WS_VISIBLE, CRect(0, 0, 100, 100), nullptr, 0));
+  CWnd child;
+  ASSERT_TRUE(child.Create(nullptr, "c", WS_CHILD | WS_VISIBLE, CRect(10, 10, 50, 50), &top, 1));
+  auto* widget = static_cast<QWidget*>(child.GetHostWidget());
+  QTest::mouseMove(static_cast<QWidget*>(top.GetHostWidget())->windowHandle(), QPoint(20, 20));
+  EXPECT_EQ(top.asked, 1);
+  EXPECT_EQ(widget->cursor().shape(), Qt::CrossCursor);
+  EXPECT_EQ(LoadCursorA(nullptr, "custom"), nullptr);
+  top.DestroyWindow();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DlgItems, IntegersThroughTheText) {
+  CWnd top;
+  ASSERT_TRUE(top.CreateEx(0, "D", "d", WS_POPUP, CRect(0, 0, 50, 50), nullptr, 0));
+  CWnd item;
+  ASSERT_TRUE(item.Create(nullptr, "", WS_CHILD, CRect(0, 0, 5, 5), &top, 7));
+  top.SetDlgItemInt(7, static_cast<UINT>(-12));
+  BOOL ok = FALSE;
+  EXPECT_EQ(static_cast<int>(top.GetDlgItemInt(7, &ok)), -12);
+  EXPECT_TRUE(ok);
+  top.SetDlgItemText(7, "12x");
+  EXPECT_EQ(top.GetDlgItemInt(7, &ok), 0u);
+  EXPECT_FALSE(ok);
+  top.SetDlgItemText(7, "-3");
+  EXPECT_EQ(top.GetDlgItemInt(7, &ok, FALSE), 0u);
+  EXPECT_FALSE(ok);
+  CString s("kept");
+  EXPECT_FALSE(s.LoadString(101));
+  EXPECT_TRUE(s.IsEmpty());
+  top.DestroyWindow();
 }
 
 }  // namespace

@@ -190,6 +190,14 @@ TEST_F(HoverButtonTest, MissingFileGivesAPlainButton) {
   EXPECT_EQ(c.LoadRaw(101, 96, 24), 0);
 }
 
+TEST_F(HoverButtonTest, SkinPathsJoinAFolderAndABackslashLiteral) {
+  CHoverButtonEx b;
+  // The application folder ends in a separator; the literal starts with "\".
+  const std::string folder = files.dir.path().toStdString() + "/";
+  Make(b, folder + "\\strip32.png", true);
+  EXPECT_EQ(b.FrameWidth(), 24);
+}
+
 TEST_F(HoverButtonTest, StripWithoutRegionCopiesTheFrameWithoutAlpha) {
   CHoverButtonEx b;
   Make(b, files.argb, false);

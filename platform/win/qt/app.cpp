@@ -30,6 +30,17 @@ HINSTANCE AfxGetInstanceHandle() { return g_app ? g_app->m_hInstance : nullptr; 
 HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
 void PostQuitMessage(int code) { QCoreApplication::exit(code); }
 
+BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& module, HMODULE hModule) {
+  module.hModule = hModule;
+  module.bInitialized = TRUE;
+  return TRUE;
+}
+void AfxTermExtensionModule(AFX_EXTENSION_MODULE& module, BOOL) { module.bInitialized = FALSE; }
+BOOL AfxSocketInit(void*) { return TRUE; }
+void AfxEnableControlContainer() {}
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* icc) { return icc ? TRUE : FALSE; }
+void InitCommonControls() {}
+
 namespace win {
 
 int RunApplication(int argc, char** argv) {

@@ -68,9 +68,9 @@ void PaintOwnerDraw(HWND h, HDC dc) {
   dis.hwndItem = h;
   dis.hDC = dc;
   dis.rcItem = RECT{0, 0, d->surface.width(), d->surface.height()};
-  // Owner drawing goes to the control itself, as the parent's default
-  // WM_DRAWITEM would reflect it.
-  d->wnd->DrawItem(&dis);
+  // Through the parent, whose default handling reflects it to the control.
+  if (d->parent && Lookup(d->parent)) ::SendMessage(d->parent, WM_DRAWITEM, d->id, reinterpret_cast<LPARAM>(&dis));
+  else d->wnd->DrawItem(&dis);
 }
 
 void MakeButton(WindowData* d) {

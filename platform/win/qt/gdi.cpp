@@ -231,6 +231,42 @@ bool Transfer(DCState* d, int x, int y, int w, int h, const QImage* src, int sx,
     copy = src->copy();
     src = &copy;
   }
+  const bool dst32 = dst->format() == QImage::Format_RGB32 || dst->format() == QImage::Format_ARGB32;
+  if (dst32 && rop == SRCCOPY) {
+    // The common road (video frames, panels): row pointers and a column map.
+    QImage converted;
+    if (src->format() != QImage::Format_RGB32 && src->format() != QImage::Format_ARGB32) {
+      converted = src->convertToFormat(QImage::Format_RGB32);
+      src = &converted;
+    }
+    std::vector<int> xmap;
+    for (const QRect& r : clip) {
+      xmap.resize(static_cast<size_t>(r.width()));
+      for (int dx = r.left(); dx <= r.right(); ++dx) {
+        const int rx = dx - x;
+        xmap[static_cast<size_t>(dx - r.left())] =
+            sx + static_cast<int>((static_cast<std::int64_t>(flipX ? w - 1 - rx : rx) * sw) / w);
+      }
+      const bool identity = !flipX && sw == w && xmap.front() >= 0 && xmap.back() < src->width();
+      for (int dy = r.top(); dy <= r.bottom(); ++dy) {
+        const int ry = dy - y;
+        const int syy = sy + static_cast<int>((static_cast<std::int64_t>(flipY ? h - 1 - ry : ry) * sh) / h);
+        if (syy < 0 || syy >= src->height()) continue;
+        const auto* srow = reinterpret_cast<const std::uint32_t*>(src->constScanLine(syy));
+        auto* drow = reinterpret_cast<std::uint32_t*>(dst->scanLine(dy)) + r.left();
+        if (identity) {
+          std::memcpy(drow, srow + xmap.front(), static_cast<size_t>(r.width()) * 4);
+          continue;
+        }
+        for (int i = 0; i < r.width(); ++i) {
+          const int sxx = xmap[static_cast<size_t>(i)];
+          if (sxx >= 0 && sxx < src->width()) drow[i] = srow[sxx];
+        }
+      }
+    }
+    Changed(d);
+    return true;
+  }
   for (const QRect& r : clip) {
     for (int dy = r.top(); dy <= r.bottom(); ++dy) {
       const int ry = dy - y;
@@ -359,6 +395,20 @@ QFont FontOf(HFONT font) {
 }
 
 HFONT DefaultGuiFont() { return GetStockObject(DEFAULT_GUI_FONT); }
+
+QImage* DCTarget(HDC hdc, QRegion* clip) {
+  DCState* s = DC(hdc);
+  QImage* img = Target(s);
+  if (!img) return nullptr;
+  if (clip) *clip = EffectiveClip(s, *img);
+  return img;
+}
+
+const QImage* DCSource(HDC hdc) { return Source(DC(hdc)); }
+
+void DCChanged(HDC hdc) {
+  if (DCState* s = DC(hdc)) Changed(s);
+}
 
 void SetPrinting(HDC hdc, bool printing) {
   if (DCState* s = DC(hdc)) s->printing = printing;

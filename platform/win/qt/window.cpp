@@ -13,6 +13,8 @@
 #include <chrono>
 #include <QWheelEvent>
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -21,6 +23,11 @@
 #include <vector>
 
 #include "window_internal.h"
+#if __has_include("win/cursor.h")
+#include <QCursor>
+
+#include "win/cursor.h"
+#endif
 
 const CRuntimeClass CObject::classCObject = {"CObject", nullptr};
 const CRuntimeClass CCmdTarget::classCCmdTarget = {"CCmdTarget", &CObject::classCObject};
@@ -168,6 +175,7 @@ void KillTimersOf(HWND h) {
 // ---- Capture and tracking -------------------------------------------------
 
 HWND g_capture = nullptr;
+HWND g_cursorWindow = nullptr;  // the window whose WM_SETCURSOR is being handled
 std::vector<HWND> g_tracked;
 
 CWnd* Wnd(HWND h) {
@@ -245,27 +253,30 @@ class Services : public WindowServices {
     return r;
   }
   bool GetClientSize(HWND hwnd, int* w, int* h) override {
-    if (!IsUiThread()) {
-      bool ok = false;
-      QMetaObject::invokeMethod(
-          qApp, [&] { ok = GetClientSize(hwnd, w, h); }, Qt::BlockingQueuedConnection);
-      return ok;
-    }
-    WindowData* d = Lookup(hwnd);
-    if (!d) return false;
-    if (w) *w = d->surface.width();
-    if (h) *h = d->surface.height();
+    std::lock_guard<std::mutex> g(T().m);
+    auto it = T().windows.find(Key(hwnd));
+    if (it == T().windows.end()) return false;
+    if (w) *w = it->second->clientWidth.load();
+    if (h) *h = it->second->clientHeight.load();
     return true;
   }
   bool WriteClient(HWND hwnd, int x, int y, const std::uint32_t* pixels, int width, int height,
                    int strideBytes) override {
     if (!pixels || width <= 0 || height <= 0 || strideBytes < width * 4) return false;
     if (!IsUiThread()) {
-      bool ok = false;
+      // Other threads (video streaming) never wait for the user-interface
+      // thread, which may be waiting for them: the frame is copied and
+      // written there later.
+      if (!IsWindow(hwnd) || !qApp) return false;
+      QImage copy = QImage(reinterpret_cast<const uchar*>(pixels), width, height, strideBytes, QImage::Format_RGB32).copy();
       QMetaObject::invokeMethod(
-          qApp, [&] { ok = WriteClient(hwnd, x, y, pixels, width, height, strideBytes); },
-          Qt::BlockingQueuedConnection);
-      return ok;
+          qApp,
+          [this, hwnd, x, y, copy] {
+            WriteClient(hwnd, x, y, reinterpret_cast<const std::uint32_t*>(copy.constBits()), copy.width(), copy.height(),
+                        static_cast<int>(copy.bytesPerLine()));
+          },
+          Qt::QueuedConnection);
+      return true;
     }
     QImage* s = SurfaceOf(hwnd);
     if (!s) return false;
@@ -277,12 +288,88 @@ class Services : public WindowServices {
     SurfaceChanged(hwnd);
     return true;
   }
+
+  bool ReadClient(HWND hwnd, std::uint32_t* pixels, int width, int height, int strideBytes) override {
+    if (!pixels || width <= 0 || height <= 0 || strideBytes < width * 4) return false;
+    if (!IsUiThread()) {
+      bool ok = false;
+      QMetaObject::invokeMethod(
+          qApp, [&] { ok = ReadClient(hwnd, pixels, width, height, strideBytes); }, Qt::BlockingQueuedConnection);
+      return ok;
+    }
+    const QImage& img = ComposeClient(hwnd);
+    if (img.isNull() || img.width() != width || img.height() != height) return false;
+    for (int y = 0; y < height; ++y)
+      std::memcpy(reinterpret_cast<uchar*>(pixels) + static_cast<size_t>(y) * strideBytes, img.constScanLine(y),
+                  static_cast<size_t>(width) * 4);
+    return true;
+  }
+  HDC GetDC(HWND hwnd) override { return ::GetDC(hwnd); }
+  void ReleaseDC(HWND hwnd, HDC hdc) override { ::ReleaseDC(hwnd, hdc); }
+  // A DC's own target: a window DC reads its surface alone, so writing
+  // back never bakes children into it.
+  bool GetDCSize(HDC hdc, int* width, int* height) override {
+    const QImage* img = DCTarget(hdc, nullptr);
+    if (!img) return false;
+    if (width) *width = img->width();
+    if (height) *height = img->height();
+    return true;
+  }
+  bool ReadDC(HDC hdc, std::uint32_t* pixels, int width, int height, int strideBytes) override {
+    const QImage* img = DCTarget(hdc, nullptr);
+    if (!img || !pixels || img->width() != width || img->height() != height || strideBytes < width * 4) return false;
+    const QImage c = img->convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+      std::memcpy(reinterpret_cast<uchar*>(pixels) + static_cast<size_t>(y) * strideBytes, c.constScanLine(y),
+                  static_cast<size_t>(width) * 4);
+    return true;
+  }
+  bool WriteDC(HDC hdc, const std::uint32_t* pixels, int width, int height, int strideBytes) override {
+    QRegion clip;
+    QImage* img = DCTarget(hdc, &clip);
+    if (!img || !pixels || img->width() != width || img->height() != height || strideBytes < width * 4) return false;
+    const QImage src(reinterpret_cast<const uchar*>(pixels), width, height, strideBytes, QImage::Format_RGB32);
+    QPainter p(img);
+    p.setClipRegion(clip);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, src);
+    p.end();
+    DCChanged(hdc);
+    return true;
+  }
 };
 Services g_services_impl;
 
+#if __has_include("win/cursor.h")
+// The cursor seam of the lower stand-ins, filled in by the window layer.
+class Cursor : public CursorServices {
+ public:
+  bool GetCursorPos(POINT* p) override {
+    if (!p) return false;
+    const QPoint q = QCursor::pos();
+    *p = POINT{q.x(), q.y()};
+    return true;
+  }
+  HWND GetForegroundWindow() override {
+    QWidget* w = QApplication::activeWindow();
+    auto* h = dynamic_cast<HostWidget*>(w);
+    return h && h->d ? h->d->hwnd : nullptr;
+  }
+  HWND SetCapture(HWND hwnd) override { return ::SetCapture(hwnd); }
+  bool ReleaseCapture() override { return ::ReleaseCapture() != FALSE; }
+  HWND GetCapture() override { return ::GetCapture(); }
+};
+Cursor g_cursor;
+#endif
+
 void InstallServices() {
   static std::once_flag once;
-  std::call_once(once, [] { SetWindowServices(&g_services_impl); });
+  std::call_once(once, [] {
+    SetWindowServices(&g_services_impl);
+#if __has_include("win/cursor.h")
+    SetCursorServices(&g_cursor);
+#endif
+  });
 }
 struct AutoInstall {
   AutoInstall() { InstallServices(); }
@@ -330,6 +417,8 @@ void ResizeSurface(WindowData* d, int w, int h) {
     p.drawImage(0, 0, d->surface);
   }
   d->surface = next;
+  d->clientWidth = w;
+  d->clientHeight = h;
   const QRegion added = QRegion(QRect(0, 0, w, h)) - QRegion(old);
   if (!added.isEmpty()) {
     d->update += added;
@@ -461,7 +550,25 @@ void RouteMouse(QWidget* receiver, UINT msg, QMouseEvent* e) {
   if (!d) return;
   const QPoint c = d->host->mapFromGlobal(global);
   if (msg == WM_MOUSEMOVE && target == under) NoteMove(under, POINT{c.x(), c.y()});
+  if (!g_capture && under && (msg == WM_MOUSEMOVE || msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN)) {
+    g_cursorWindow = under;
+    ::SendMessage(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(HTCLIENT, static_cast<WORD>(msg)));
+    if (!Lookup(target)) return;
+  }
   const UINT flags = MouseKeyFlags(e->buttons(), e->modifiers());
+  if (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN) {
+    // Each parent of a pressed child hears of it first, in its own coordinates.
+    for (WindowData* w = Lookup(target); w && (w->style & WS_CHILD) && !(w->exStyle & WS_EX_NOPARENTNOTIFY);) {
+      const HWND parent = w->parent;
+      WindowData* pd = Lookup(parent);
+      if (!pd) break;
+      const QPoint pc = pd->host->mapFromGlobal(global);
+      ::SendMessage(parent, WM_PARENTNOTIFY, MAKEWPARAM(static_cast<WORD>(msg), 0),
+                    MAKELPARAM(static_cast<WORD>(pc.x()), static_cast<WORD>(pc.y())));
+      w = Lookup(parent);
+    }
+    if (!Lookup(target)) return;
+  }
   DispatchInput(target, msg, flags, MAKELPARAM(static_cast<WORD>(c.x()), static_cast<WORD>(c.y())));
 }
 
@@ -869,6 +976,9 @@ BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* windowName
     DestroyWindow();
     return FALSE;
   }
+  // As window creation does: the first size and position follow WM_CREATE.
+  if (m_hWnd) SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(static_cast<WORD>(rc.Width()), static_cast<WORD>(rc.Height())));
+  if (m_hWnd) SendMessage(WM_MOVE, 0, MAKELPARAM(static_cast<WORD>(rc.left), static_cast<WORD>(rc.top)));
   if (m_hWnd && (style & WS_VISIBLE)) ShowWindow(SW_SHOW);
   return m_hWnd ? TRUE : FALSE;
 }
@@ -923,7 +1033,6 @@ LRESULT CWnd::Default() {
 
 LRESULT CWnd::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   LRESULT r = 0;
-  if (WindowData* d = Lookup(m_hWnd); d && ControlMessage(d, msg, wp, lp, &r)) return r;
   t_current.push_back({msg, wp, lp});
   if (!OnWndMsg(msg, wp, lp, &r)) r = DefWindowProc(msg, wp, lp);
   t_current.pop_back();
@@ -987,6 +1096,11 @@ void CWnd::DrawItem(LPDRAWITEMSTRUCT) {}
 LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   WindowData* d = Lookup(m_hWnd);
   if (!d) return 0;
+  // The control classes' own handling comes after the message map, as a
+  // window class procedure does.
+  LRESULT r = 0;
+  if (ControlMessage(d, msg, wp, lp, &r)) return r;
+  if (!(d = Lookup(m_hWnd))) return r;
   switch (msg) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -1046,7 +1160,11 @@ LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (lp) reinterpret_cast<void (*)(HWND, UINT, UINT_PTR, DWORD)>(lp)(m_hWnd, WM_TIMER, wp, timeGetTime());
       return 0;
-    case WM_SETCURSOR: return FALSE;
+    case WM_SETCURSOR:
+      // A parent may set the cursor for its children; else the arrow.
+      if ((d->style & WS_CHILD) && d->parent && ::SendMessage(d->parent, WM_SETCURSOR, wp, lp)) return TRUE;
+      if (reinterpret_cast<HWND>(wp) == m_hWnd) ::SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+      return FALSE;
     case WM_NCHITTEST: return HTCLIENT;
     default: return 0;
   }
@@ -1166,7 +1284,8 @@ BOOL CWnd::GetWindowPlacement(WINDOWPLACEMENT* wp) const {
   wp->showCmd = d->iconic ? SW_SHOWMINIMIZED : ((d->style & WS_VISIBLE) ? SW_SHOWNORMAL : SW_HIDE);
   wp->ptMinPosition = POINT{-1, -1};
   wp->ptMaxPosition = POINT{-1, -1};
-  const QRect g = d->host->isWindow() ? d->host->geometry() : QRect(d->host->pos(), d->host->size());
+  // The same origin MoveWindow takes, so a placement moves back exactly.
+  const QRect g(d->host->pos(), d->host->size());
   wp->rcNormalPosition = RECT{g.left(), g.top(), g.left() + d->surface.width(), g.top() + d->surface.height()};
   return TRUE;
 }
@@ -1192,6 +1311,8 @@ CWnd* CWnd::GetParent() const {
   WindowData* d = Lookup(m_hWnd);
   return d ? FromHandle(d->parent) : nullptr;
 }
+
+CWnd* CWnd::SetParent(CWnd* newParent) { return FromHandle(::SetParent(m_hWnd, newParent ? newParent->m_hWnd : nullptr)); }
 
 CWnd* CWnd::GetTopLevelParent() const {
   WindowData* d = Lookup(m_hWnd);
@@ -1268,6 +1389,26 @@ UINT CWnd::GetDlgItemText(int id, CString& out) const {
   out.Empty();
   if (CWnd* w = GetDlgItem(id)) w->GetWindowText(out);
   return static_cast<UINT>(out.GetLength());
+}
+
+void CWnd::SetDlgItemInt(int id, UINT value, BOOL isSigned) {
+  CString s;
+  if (isSigned) s.Format("%d", static_cast<int>(value));
+  else s.Format("%u", value);
+  SetDlgItemText(id, s);
+}
+
+UINT CWnd::GetDlgItemInt(int id, BOOL* ok, BOOL isSigned) const {
+  CString s;
+  GetDlgItemText(id, s);
+  s.Trim();
+  char* end = nullptr;
+  errno = 0;
+  const long long v = isSigned ? std::strtoll(s.GetString(), &end, 10) : static_cast<long long>(std::strtoull(s.GetString(), &end, 10));
+  const bool good = !s.IsEmpty() && end && *end == 0 && errno == 0 &&
+                    (isSigned ? (v >= INT32_MIN && v <= INT32_MAX) : (v >= 0 && v <= static_cast<long long>(UINT32_MAX)));
+  if (ok) *ok = good ? TRUE : FALSE;
+  return good ? static_cast<UINT>(v) : 0;
 }
 
 void CWnd::SetFont(CFont* font, BOOL redraw) {
@@ -1422,6 +1563,23 @@ BOOL ScreenToClient(HWND h, POINT* p) {
   MapWindowPoints(nullptr, h, p, 1);
   return TRUE;
 }
+HWND SetParent(HWND child, HWND newParent) {
+  WindowData* d = Lookup(child);
+  if (!d || newParent == child) return nullptr;
+  WindowData* np = Lookup(newParent);
+  if (newParent && !np) return nullptr;
+  const HWND old = d->parent;
+  const bool shown = d->host->isVisible();
+  const QPoint pos = d->host->pos();
+  d->parent = newParent;
+  if (d->style & WS_CHILD) d->host->setParent(np ? np->host : nullptr, Qt::Widget);
+  else d->host->setParent(np ? np->host : nullptr, d->host->windowFlags());
+  d->host->move(pos);
+  if (shown || (d->style & WS_VISIBLE)) d->host->show();
+  BumpGeneration();
+  return old;
+}
+
 HWND GetParent(HWND h) {
   WindowData* d = Lookup(h);
   return d ? d->parent : nullptr;
@@ -1599,5 +1757,31 @@ int GetSystemMetrics(int index) {
   }
 }
 
-HCURSOR SetCursor(HCURSOR c) { return c; }
-HCURSOR LoadCursorA(HINSTANCE, const char* name) { return reinterpret_cast<HCURSOR>(const_cast<char*>(name)); }
+namespace {
+// Cursors are the system's shapes by id; a handle holds the id.
+Qt::CursorShape Shape(std::uintptr_t id) {
+  switch (id) {
+    case 32513: return Qt::IBeamCursor;
+    case 32514: return Qt::WaitCursor;
+    case 32515: return Qt::CrossCursor;
+    case 32646: return Qt::SizeAllCursor;
+    case 32649: return Qt::PointingHandCursor;
+    default: return Qt::ArrowCursor;
+  }
+}
+HCURSOR g_cursor_shape = nullptr;
+}  // namespace
+
+HCURSOR SetCursor(HCURSOR c) {
+  const HCURSOR old = g_cursor_shape;
+  g_cursor_shape = c;
+  if (WindowData* d = Lookup(g_cursorWindow))
+    d->host->setCursor(Shape(reinterpret_cast<std::uintptr_t>(c) & 0xFFFF));
+  return old;
+}
+
+HCURSOR LoadCursorA(HINSTANCE inst, const char* name) {
+  // Only the system cursors exist (no cursor resources).
+  if (inst || !IS_INTRESOURCE(name)) return nullptr;
+  return reinterpret_cast<HCURSOR>(const_cast<char*>(name));
+}

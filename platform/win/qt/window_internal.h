@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,8 @@ struct WindowData {
   HWND hwnd = nullptr;
   HostWidget* host = nullptr;
   QImage surface;  // client-sized, Format_RGB32
+  // The client size, readable from any thread under the table lock.
+  std::atomic<int> clientWidth{0}, clientHeight{0};
   QRegion update;  // client coordinates
   bool erase = false;
   DWORD style = 0;
@@ -89,6 +92,11 @@ HRGN NewRegion(const QRegion& r);
 // Device contexts over windows (gdi.cpp).
 HDC NewWindowDC(HWND hwnd, const QRegion* clip);
 void FreeDC(HDC hdc);
+// The image a DC draws on and its clip (device coordinates); null for an
+// unknown DC.
+QImage* DCTarget(HDC hdc, QRegion* clip);
+const QImage* DCSource(HDC hdc);
+void DCChanged(HDC hdc);
 // Brush colour of a brush handle; false for a null or hollow brush.
 bool BrushColour(HBRUSH brush, COLORREF* out);
 QFont FontOf(HFONT font);

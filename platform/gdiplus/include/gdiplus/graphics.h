@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "gdiplus/bitmap.h"
+#include "gdiplus/drawing.h"
 #include "gdiplus/types.h"
 
 namespace gdiplus {
@@ -32,6 +33,44 @@ class Graphics {
   Status DrawImage(Image* image, const Rect& rect);
   Status DrawImage(Image* image, REAL x, REAL y, REAL width, REAL height);
   Status DrawImage(Image* image, const RectF& rect);
+
+  // Drawing half: on a device context's target or a window's client area
+  // (both stay valid when the window is resized; every call lands at once).
+  explicit Graphics(HDC hdc);
+  explicit Graphics(HWND hwnd, BOOL icm = FALSE);
+  static Graphics* FromHDC(HDC hdc);
+  static Graphics* FromHWND(HWND hwnd, BOOL icm = FALSE);
+
+  Status Clear(const Color& colour);
+  Status FillRectangle(const Brush* brush, REAL x, REAL y, REAL width, REAL height);
+  Status FillRectangle(const Brush* brush, INT x, INT y, INT width, INT height);
+  Status FillRectangle(const Brush* brush, const RectF& rect);
+  Status FillRectangle(const Brush* brush, const Rect& rect);
+  Status DrawRectangle(const Pen* pen, REAL x, REAL y, REAL width, REAL height);
+  Status DrawRectangle(const Pen* pen, INT x, INT y, INT width, INT height);
+  Status DrawRectangle(const Pen* pen, const RectF& rect);
+  Status DrawRectangle(const Pen* pen, const Rect& rect);
+  Status DrawLine(const Pen* pen, REAL x1, REAL y1, REAL x2, REAL y2);
+  Status DrawLine(const Pen* pen, INT x1, INT y1, INT x2, INT y2);
+  Status DrawLine(const Pen* pen, const PointF& a, const PointF& b);
+  Status DrawEllipse(const Pen* pen, REAL x, REAL y, REAL width, REAL height);
+  Status DrawEllipse(const Pen* pen, INT x, INT y, INT width, INT height);
+  Status DrawEllipse(const Pen* pen, const RectF& rect);
+  Status FillEllipse(const Brush* brush, REAL x, REAL y, REAL width, REAL height);
+  Status FillEllipse(const Brush* brush, const RectF& rect);
+  // From a source rectangle of the image, in pixels (only UnitPixel).
+  Status DrawImage(Image* image, const RectF& dest, REAL srcX, REAL srcY, REAL srcWidth, REAL srcHeight,
+                   Unit srcUnit, const void* imageAttributes = nullptr, void* callback = nullptr,
+                   void* callbackData = nullptr);
+  Status DrawImage(Image* image, const Rect& dest, INT srcX, INT srcY, INT srcWidth, INT srcHeight, Unit srcUnit,
+                   const void* imageAttributes = nullptr, void* callback = nullptr, void* callbackData = nullptr);
+  Status DrawImage(Image* image, INT x, INT y, INT srcX, INT srcY, INT srcWidth, INT srcHeight, Unit srcUnit);
+  Status DrawImage(Image* image, const PointF& point);
+  Status DrawString(const WCHAR* text, INT length, const Font* font, const RectF& layout,
+                    const StringFormat* format, const Brush* brush);
+  Status DrawString(const WCHAR* text, INT length, const Font* font, const PointF& origin, const Brush* brush);
+  Status DrawString(const WCHAR* text, INT length, const Font* font, const PointF& origin,
+                    const StringFormat* format, const Brush* brush);
 
   // As Image::GetLastStatus: reading it resets it.
   Status GetLastStatus() const;

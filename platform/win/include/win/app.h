@@ -11,6 +11,9 @@ class CWinApp : public CCmdTarget {
   virtual int ExitInstance() { return 0; }
   // Runs the event loop until the main window is destroyed.
   virtual int Run();
+  // Settings live in files here; the key is only remembered.
+  void SetRegistryKey(const char* key) { m_pszRegistryKey = key ? key : ""; }
+  const char* m_pszRegistryKey = "";
   CWnd* m_pMainWnd = nullptr;
   const char* m_pszAppName = "";
   HINSTANCE m_hInstance = nullptr;
@@ -26,3 +29,29 @@ namespace win {
 // The body of main for a program with one CWinApp object.
 int RunApplication(int argc, char** argv);
 }  // namespace win
+
+// Library start-up of an extension library: always succeeds here (there is
+// no MFC module state to join); a CDynLinkLibrary joins nothing either.
+struct AFX_EXTENSION_MODULE {
+  BOOL bInitialized = FALSE;
+  HMODULE hModule = nullptr;
+};
+BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& module, HMODULE hModule);
+void AfxTermExtensionModule(AFX_EXTENSION_MODULE& module, BOOL all = FALSE);
+class CDynLinkLibrary : public CCmdTarget {
+ public:
+  explicit CDynLinkLibrary(AFX_EXTENSION_MODULE& module, BOOL system = FALSE) : m_hModule(module.hModule) {
+    (void)system;
+  }
+  HMODULE m_hModule;
+};
+// Sockets need no start-up on this platform.
+BOOL AfxSocketInit(void* data = nullptr);
+void AfxEnableControlContainer();
+struct INITCOMMONCONTROLSEX {
+  DWORD dwSize;
+  DWORD dwICC;
+};
+constexpr DWORD ICC_WIN95_CLASSES = 0x000000FF;
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* icc);
+void InitCommonControls();

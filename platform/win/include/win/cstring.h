@@ -58,6 +58,11 @@ class CString {
   void Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   void AppendFormat(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   char* GetBuffer(int minLength);
+  // The string table is empty: nothing loads.
+  BOOL LoadString(UINT) {
+    s_.clear();
+    return FALSE;
+  }
   void ReleaseBuffer(int newLength = -1);
 
  private:

@@ -38,6 +38,7 @@ constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
 constexpr DWORD WS_OVERLAPPEDWINDOW =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 constexpr DWORD WS_POPUPWINDOW = WS_POPUP | WS_BORDER | WS_SYSMENU;
+constexpr DWORD WS_EX_NOPARENTNOTIFY = 0x00000004;
 constexpr DWORD WS_EX_TOPMOST = 0x00000008;
 constexpr DWORD WS_EX_TOOLWINDOW = 0x00000080;
 constexpr DWORD WS_EX_CLIENTEDGE = 0x00000200;
@@ -401,6 +402,8 @@ class CWnd : public CCmdTarget {
   void ScreenToClient(LPPOINT p) const;
   void ScreenToClient(LPRECT r) const;
   CWnd* GetParent() const;
+  // Not virtual, as in MFC: a derived class's own SetParent hides it.
+  CWnd* SetParent(CWnd* newParent);
   CWnd* GetOwner() const { return GetParent(); }
   CWnd* GetTopLevelParent() const;
   BOOL IsChild(const CWnd* w) const;
@@ -416,6 +419,9 @@ class CWnd : public CCmdTarget {
   int GetWindowTextLength() const;
   void SetDlgItemText(int id, const char* text);
   UINT GetDlgItemText(int id, CString& out) const;
+  void SetDlgItemInt(int id, UINT value, BOOL isSigned = TRUE);
+  // 0 with *ok FALSE when the text is not a number.
+  UINT GetDlgItemInt(int id, BOOL* ok = nullptr, BOOL isSigned = TRUE) const;
   void SetFont(CFont* font, BOOL redraw = TRUE);
   CFont* GetFont() const;
   HICON SetIcon(HICON icon, BOOL big);
@@ -502,6 +508,7 @@ class CWnd : public CCmdTarget {
 // The Win32 functions over window handles. All fail cleanly (FALSE, 0,
 // null) for an unknown or destroyed handle.
 BOOL DestroyWindow(HWND hwnd);
+HWND SetParent(HWND child, HWND newParent);
 BOOL ShowWindow(HWND hwnd, int cmd);
 BOOL IsWindowVisible(HWND hwnd);
 BOOL IsIconic(HWND hwnd);

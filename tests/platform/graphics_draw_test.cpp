@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "gdiplus/gdiplus.h"
+#include "win/window.h"
+
+namespace {
+
+using namespace Gdiplus;
+
+TEST(GraphicsDraw, OnABitmapWritesTheCallersMemory) {
+  std::vector<std::uint32_t> px(8 * 4, 0);
+  Bitmap bmp(8, 4, 8 * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(px.data()));
+  {
+    Graphics g(&bmp);
+    SolidBrush red(Color(255, 255, 0, 0));
+    EXPECT_EQ(g.FillRectangle(&red, 2, 1, 3, 2), Ok);
+    EXPECT_EQ(g.FillRectangle(nullptr, 0, 0, 1, 1), InvalidParameter);
+    EXPECT_EQ(g.GetLastStatus(), InvalidParameter);
+  }
+  EXPECT_EQ(px[1 * 8 + 2], 0xFFFF0000u);
+  EXPECT_EQ(px[2 * 8 + 4], 0xFFFF0000u);
+  EXPECT_EQ(px[1 * 8 + 5], 0u);
+  EXPECT_EQ(px[0], 0u);
+}
+
+TEST(GraphicsDraw, NearestDrawImageOfACheckerIsExact) {
+  Bitmap checker(2, 2, PixelFormat24bppRGB);
+  std::vector<std::uint32_t> out(4 * 4, 0);
+  Bitmap target(4, 4, 16, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(out.data()));
+  {
+    Graphics g(&checker);
+    SolidBrush white(Color(255, 255, 255, 255)), black(Color(255, 0, 0, 0));
+    g.FillRectangle(&white, 0, 0, 2, 2);
+    g.FillRectangle(&black, 0, 0, 1, 1);
+    g.FillRectangle(&black, 1, 1, 1, 1);
+  }
+  {
+    Graphics g(&target);
+    g.SetInterpolationMode(InterpolationModeNearestNeighbor);
+    EXPECT_EQ(g.DrawImage(&checker, RectF(0, 0, 4, 4), 0, 0, 2, 2, UnitPixel), Ok);
+    EXPECT_EQ(g.DrawImage(&checker, RectF(0, 0, 4, 4), 0, 0, 2, 2, UnitPoint), InvalidParameter);
+  }
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) {
+      const bool dark = (x / 2 + y / 2) % 2 == 0;
+      EXPECT_EQ(out[static_cast<size_t>(y * 4 + x)], dark ? 0xFF000000u : 0xFFFFFFFFu) << x << "," << y;
+    }
+}
+
+TEST(GraphicsDraw, TextStaysInsideItsLayoutRectangle) {
+  std::vector<std::uint32_t> px(120 * 60, 0xFF000000);
+  Bitmap bmp(120, 60, 120 * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(px.data()));
+  const RectF box(10, 10, 60, 20);
+  for (INT flags : {0, static_cast<INT>(StringFormatFlagsDirectionVertical)}) {
+    std::fill(px.begin(), px.end(), 0xFF000000);
+    {
+      Graphics g(&bmp);
+      Font font(L"Verdana Bold", 8);
+      EXPECT_EQ(font.Family(), "Verdana");
+      EXPECT_EQ(font.GetStyle(), FontStyleBold);
+      EXPECT_NEAR(font.PixelSize(), 8 * 96 / 72.0, 1e-4);
+      StringFormat f(flags);
+      f.SetAlignment(StringAlignmentCenter);
+      f.SetLineAlignment(StringAlignmentCenter);
+      SolidBrush white(Color(255, 255, 255, 255));
+      EXPECT_EQ(g.DrawString(L"Calibration data", -1, &font, box, &f, &white), Ok);
+    }
+    int inside = 0, outside = 0;
+    for (int y = 0; y < 60; ++y)
+      for (int x = 0; x < 120; ++x) {
+        if (px[static_cast<size_t>(y * 120 + x)] == 0xFF000000) continue;
+        (x >= 10 && x < 70 && y >= 10 && y < 30 ? inside : outside)++;
+      }
+    EXPECT_GT(inside, 0) << flags;
+    EXPECT_EQ(outside, 0) << flags;
+  }
+}
+
+class Panel : public CWnd {};
+
+TEST(GraphicsDraw, OnAWindowLandsAtOnceAndFollowsResizes) {
+  Panel w;
+  ASSERT_TRUE(w.CreateEx(0, "P", "p", WS_POPUP | WS_VISIBLE, CRect(0, 0, 40, 30), nullptr, 0));
+  Graphics g(w.m_hWnd);
+  SolidBrush blue(Color(255, 0, 0, 255));
+  EXPECT_EQ(g.FillRectangle(&blue, 0, 0, 10, 10), Ok);
+  CClientDC dc(&w);
+  EXPECT_EQ(dc.GetPixel(5, 5), RGB(0, 0, 255));
+  w.SetWindowPos(nullptr, 0, 0, 80, 60, SWP_NOMOVE | SWP_NOZORDER);
+  SolidBrush green(Color(255, 0, 255, 0));
+  EXPECT_EQ(g.FillRectangle(&green, 70, 50, 5, 5), Ok);
+  EXPECT_EQ(dc.GetPixel(72, 52), RGB(0, 255, 0));
+  EXPECT_EQ(dc.GetPixel(5, 5), RGB(0, 0, 255));
+  // Window capture reads the same client area.
+  gdiplus::WindowSurfaceSource* src = gdiplus::GetWindowSurfaceSource();
+  ASSERT_NE(src, nullptr);
+  int cw = 0, ch = 0;
+  ASSERT_TRUE(src->GetClientSize(w.m_hWnd, &cw, &ch));
+  EXPECT_EQ(cw, 80);
+  std::vector<std::uint32_t> px(static_cast<size_t>(cw * ch));
+  ASSERT_TRUE(src->ReadClient(w.m_hWnd, px.data(), cw, ch, cw * 4));
+  EXPECT_EQ(px[5 * 80 + 5] & 0xFFFFFF, 0x0000FFu);
+  EXPECT_FALSE(src->ReadClient(w.m_hWnd, px.data(), 10, 10, 40));
+  w.DestroyWindow();
+  EXPECT_EQ(g.FillRectangle(&blue, 0, 0, 1, 1), WrongState);
+}
+
+TEST(GraphicsDraw, OnAMemoryDc) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateCompatibleBitmap(dc, 16, 16);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  {
+    Graphics g(dc);
+    Pen pen(Color(255, 255, 0, 0), 1);
+    EXPECT_EQ(g.DrawLine(&pen, 0, 8, 16, 8), Ok);
+  }
+  EXPECT_EQ(GetPixel(dc, 8, 8), RGB(255, 0, 0));
+  EXPECT_EQ(GetPixel(dc, 8, 2), RGB(0, 0, 0));
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  Graphics none(static_cast<HDC>(nullptr));
+  EXPECT_EQ(none.Clear(Color(0xFF000000)), WrongState);
+}
+
+}  // namespace
