@@ -11,7 +11,14 @@
 
 namespace {
 
-std::string TempPath(const char* name) { return std::string(::testing::TempDir()) + name; }
+// Each test process writes into its own folder: ctest runs cases in parallel.
+std::string TempPath(const char* name) {
+  static const std::string dir = [] {
+    std::string tmpl = std::string(::testing::TempDir()) + "quorl-cpf-XXXXXX";
+    return mkdtemp(tmpl.data()) ? tmpl + "/" : std::string(::testing::TempDir());
+  }();
+  return dir + name;
+}
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
