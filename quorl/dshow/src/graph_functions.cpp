@@ -369,47 +369,41 @@ HRESULT BuildLiveUpstream(IGraphBuilder* graph, int deviceIndex, IBaseFilter** c
 
 // Taking apart. Each removal first clears everything beyond the peer.
 
-void NukeDownstream(IFilterGraph* graph, IBaseFilter* filter) {
+namespace {
+
+// Downstream when the peers are inputs, upstream when they are outputs.
+void NukeBeyond(IFilterGraph* graph, IPin* pin, PIN_DIRECTION peerDirection);
+
+void NukeBeyond(IFilterGraph* graph, IBaseFilter* filter, PIN_DIRECTION peerDirection) {
   if (!graph || !filter) return;
   ForEachPin(filter, [&](IPin* pin) {
-    NukeDownstream(graph, pin);
+    NukeBeyond(graph, pin, peerDirection);
     return true;
   });
 }
 
-void NukeUpstream(IFilterGraph* graph, IBaseFilter* filter) {
-  if (!graph || !filter) return;
-  ForEachPin(filter, [&](IPin* pin) {
-    NukeUpstream(graph, pin);
-    return true;
-  });
-}
-
-void NukeDownstream(IFilterGraph* graph, IPin* pin) {
+void NukeBeyond(IFilterGraph* graph, IPin* pin, PIN_DIRECTION peerDirection) {
   if (!graph || !pin) return;
   CComPtr<IPin> peer;
   if (FAILED(pin->ConnectedTo(&peer)) || !peer) return;
   PIN_DIRECTION d;
-  if (FAILED(peer->QueryDirection(&d)) || d != PINDIR_INPUT) return;
-  CComPtr<IBaseFilter> next = FilterOfPin(peer);
-  NukeDownstream(graph, next);
+  if (FAILED(peer->QueryDirection(&d)) || d != peerDirection) return;
+  CComPtr<IBaseFilter> beyond = FilterOfPin(peer);
+  NukeBeyond(graph, beyond.p(), peerDirection);
   graph->Disconnect(peer);
   graph->Disconnect(pin);
-  if (next) graph->RemoveFilter(next);
+  if (beyond) graph->RemoveFilter(beyond);
 }
 
-void NukeUpstream(IFilterGraph* graph, IPin* pin) {
-  if (!graph || !pin) return;
-  CComPtr<IPin> peer;
-  if (FAILED(pin->ConnectedTo(&peer)) || !peer) return;
-  PIN_DIRECTION d;
-  if (FAILED(peer->QueryDirection(&d)) || d != PINDIR_OUTPUT) return;
-  CComPtr<IBaseFilter> previous = FilterOfPin(peer);
-  NukeUpstream(graph, previous);
-  graph->Disconnect(peer);
-  graph->Disconnect(pin);
-  if (previous) graph->RemoveFilter(previous);
-}
+}  // namespace
+
+void NukeDownstream(IFilterGraph* graph, IBaseFilter* filter) { NukeBeyond(graph, filter, PINDIR_INPUT); }
+
+void NukeUpstream(IFilterGraph* graph, IBaseFilter* filter) { NukeBeyond(graph, filter, PINDIR_OUTPUT); }
+
+void NukeDownstream(IFilterGraph* graph, IPin* pin) { NukeBeyond(graph, pin, PINDIR_INPUT); }
+
+void NukeUpstream(IFilterGraph* graph, IPin* pin) { NukeBeyond(graph, pin, PINDIR_OUTPUT); }
 
 void NukeGraphSegment(IFilterGraph* graph, IBaseFilter* from, IBaseFilter* stop) {
   if (!graph || !from || !stop) return;
