@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "com/com.h"
 #include "dshow/devices.h"
@@ -97,14 +95,7 @@ class Devices : public ::testing::Test {
     return DShow::ConnectFilters(graph, static_cast<IBaseFilter*>(*grabberFilter), renderer);
   }
 
-  static bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-  }
+  static bool WaitFor(const std::function<bool()>& done, int ms = 10000) { return WaitUntil(done, ms); }
 };
 
 TEST_F(Devices, NamesAreListedTruncatedAndBounded) {
