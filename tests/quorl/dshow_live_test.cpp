@@ -78,6 +78,14 @@ class Devices : public ::testing::Test {
     return d;
   }
 
+  // A device that draws Pattern in RGB24 at width x height.
+  static void AddGenerator(int width, int height) {
+    dshow::FakeDevice d = Device("Generator");
+    d.formats = {{MEDIASUBTYPE_RGB24, width, height, 30}};
+    d.generator = Pattern;
+    dshow::AddFakeDevice(d);
+  }
+
   // Capture pin -> grabber -> null renderer.
   HRESULT AddGrabber(IGraphBuilder* graph, IPin* capture, CComPtr<IBaseFilter>* grabberFilter,
                      CComPtr<ISampleGrabber>* grabber) {
@@ -364,10 +372,7 @@ INSTANTIATE_TEST_SUITE_P(Compressors, Recording,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Devices, LiveRecordingHeldOpenedAndFinishedWhilePreviewRunsOn) {
-  dshow::FakeDevice d = Device("Generator");
-  d.formats = {{MEDIASUBTYPE_RGB24, 64, 48, 30}};
-  d.generator = Pattern;
-  dshow::AddFakeDevice(d);
+  AddGenerator(64, 48);
   const std::string out = TempPath("live.avi");
   int recordedCalls = 0;
   {
@@ -433,10 +438,7 @@ TEST_F(Devices, LiveRecordingHeldOpenedAndFinishedWhilePreviewRunsOn) {
 }
 
 TEST_F(Devices, ReleasingARecordingGraphFinishesTheFile) {
-  dshow::FakeDevice d = Device("Generator");
-  d.formats = {{MEDIASUBTYPE_RGB24, 32, 24, 30}};
-  d.generator = Pattern;
-  dshow::AddFakeDevice(d);
+  AddGenerator(32, 24);
   const std::string out = TempPath("released.avi");
   {
     CComPtr<IGraphBuilder> graph = NewGraph();
