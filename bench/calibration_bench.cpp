@@ -13,22 +13,16 @@
 
 #include "calibration/mono_calibration_engine.h"
 #include "calibration/stereo_calibration_engine.h"
+#include "engine_lists/engine_lists.h"
 #include "synthetic_board/synthetic_board.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+using enginelists::ToLists;
 
-std::vector<std::vector<Point2d>> ToLists(const std::vector<std::vector<cv::Point2d>>& in) {
-    std::vector<std::vector<Point2d>> out;
-    for (const auto& list : in) {
-        out.emplace_back();
-        for (const cv::Point2d& p : list) out.back().push_back({p.x, p.y});
-    }
-    return out;
-}
+double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
 
 std::vector<std::vector<cv::Point2f>> ToFloat(const std::vector<std::vector<cv::Point2d>>& in) {
     std::vector<std::vector<cv::Point2f>> out;

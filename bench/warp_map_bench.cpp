@@ -18,6 +18,7 @@
 #include "MVG/camera.h"
 #include "MVG/mvg_camera.h"
 #include "MVG/weights_index_map.h"
+#include "undistortion_lens/undistortion_lens.h"
 
 namespace {
 
@@ -36,28 +37,8 @@ double TimeMs(const std::function<void()>& f) {
   return samples[samples.size() / 2];
 }
 
-MVG::Camera Lens(int width, int height) {
-  MVG::Camera c =
-      MVG::CameraAtOrigin(0.8f * width, 0.8f * width, 0.5f * width + 1.3f, 0.5f * height - 2.1f, width, height);
-  const float d[5] = {-0.42f, 0.19f, 0.0012f, -0.0009f, -0.04f};
-  std::copy(d, d + 5, c.d);
-  return c;
-}
-
-CCamera ToCCamera(const MVG::Camera& m) {
-  double K[9], d[5], R[9], T[3] = {0, 0, 0};
-  for (int i = 0; i < 9; ++i) K[i] = m.K[i], R[i] = m.R[i];
-  for (int i = 0; i < 5; ++i) d[i] = m.d[i];
-  CCamera c(K, d, R, T, static_cast<int>(m.width), static_cast<int>(m.height));
-  c.Setd(d);
-  return c;
-}
-
-void OpenCvMaps(const MVG::Camera& c, int type, cv::Mat* m1, cv::Mat* m2) {
-  cv::Mat K = (cv::Mat_<double>(3, 3) << c.K[0], 0, c.K[2], 0, c.K[4], c.K[5], 0, 0, 1);
-  cv::Mat d = (cv::Mat_<double>(1, 5) << c.d[0], c.d[1], c.d[2], c.d[3], c.d[4]);
-  cv::initUndistortRectifyMap(K, d, cv::Mat(), K, cv::Size(int(c.width), int(c.height)), type, *m1, *m2);
-}
+using undistortion_lens::OpenCvMaps;
+using undistortion_lens::ToCCamera;
 
 // Largest difference between the position a map entry stands for and
 // OpenCV's floating-point map.
@@ -80,7 +61,7 @@ void Row(const char* what, double ours, double theirs) {
 }
 
 void Measure(int W, int H, int defaultThreads) {
-  const MVG::Camera camera = Lens(W, H);
+  const MVG::Camera camera = undistortion_lens::Lens(W, H, undistortion_lens::kBarrel);
   const CCamera gray = ToCCamera(camera);
   std::vector<int> colourMap(static_cast<size_t>(W) * H * 5), grayMap(colourMap.size());
   int* maps[1] = {colourMap.data()};

@@ -28,11 +28,20 @@ struct Target {
   CBitmap* old;
 };
 
+// A VGA frame of one colour and the DIB that draws into it.
+struct VgaDib {
+  explicit VgaDib(std::uint32_t fill) : px(kW * kH, fill), dib(target.dc) {
+    dib.frameBuffer(reinterpret_cast<unsigned char*>(px.data()), nullptr, kW, kH, 32);
+  }
+  std::vector<std::uint32_t> px;
+  Target target;
+  winDIB dib;
+};
+
 void BM_FillRectTranslucent(benchmark::State& s) {
-  std::vector<std::uint32_t> px(kW * kH, 0xFFFFFFFF);
-  Target t;
-  winDIB d(t.dc);
-  d.frameBuffer(reinterpret_cast<unsigned char*>(px.data()), nullptr, kW, kH, 32);
+  VgaDib v(0xFFFFFFFF);
+  std::vector<std::uint32_t>& px = v.px;
+  winDIB& d = v.dib;
   for (auto _ : s) {
     d.fillRect(0, 0, kW - 1, kH - 1, 0x80336699);
     benchmark::DoNotOptimize(px.data());
@@ -60,10 +69,9 @@ void BM_FillRectDivisionReference(benchmark::State& s) {
 BENCHMARK(BM_FillRectDivisionReference);
 
 void BM_Lines(benchmark::State& s) {
-  std::vector<std::uint32_t> px(kW * kH, 0);
-  Target t;
-  winDIB d(t.dc);
-  d.frameBuffer(reinterpret_cast<unsigned char*>(px.data()), nullptr, kW, kH, 32);
+  VgaDib v(0);
+  std::vector<std::uint32_t>& px = v.px;
+  winDIB& d = v.dib;
   d.srcRect() = CRect(0, 0, kW, kH);
   const bool aa = s.range(0) != 0;
   for (auto _ : s) {
@@ -79,10 +87,8 @@ void BM_Lines(benchmark::State& s) {
 BENCHMARK(BM_Lines)->Arg(0)->Arg(1);
 
 void BM_ShowFrame(benchmark::State& s) {
-  std::vector<std::uint32_t> px(kW * kH, 0xFF204060);
-  Target t;
-  winDIB d(t.dc);
-  d.frameBuffer(reinterpret_cast<unsigned char*>(px.data()), nullptr, kW, kH, 32);
+  VgaDib v(0xFF204060);
+  winDIB& d = v.dib;
   d.srcRect() = CRect(0, 0, kW, kH);
   const bool stretch = s.range(0) != 0;
   d.dstRect() = stretch ? CRect(0, 0, kW / 2, kH / 2) : CRect(0, 0, kW, kH);

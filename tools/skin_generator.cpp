@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,15 @@ QPen Stroke(QColor c, double w = 8) {
   p.setCapStyle(Qt::RoundCap);
   p.setJoinStyle(Qt::RoundJoin);
   return p;
+}
+
+// A line through the points, closed back to the first when `closed`.
+void Outline(QPainter& p, std::initializer_list<QPointF> points, bool closed) {
+  QPainterPath path;
+  path.moveTo(*points.begin());
+  for (auto it = points.begin() + 1; it != points.end(); ++it) path.lineTo(*it);
+  if (closed) path.closeSubpath();
+  p.drawPath(path);
 }
 
 void Arrow(QPainter& p, QPointF from, QPointF to) {
@@ -67,36 +77,15 @@ void Camera(QPainter& p) {
 
 void Picture(QPainter& p) {
   p.drawRect(QRectF(22, 28, 56, 44));
-  QPainterPath m;
-  m.moveTo(26, 68);
-  m.lineTo(42, 48);
-  m.lineTo(54, 60);
-  m.lineTo(62, 52);
-  m.lineTo(74, 68);
-  p.drawPath(m);
+  Outline(p, {{26, 68}, {42, 48}, {54, 60}, {62, 52}, {74, 68}}, false);
 }
 
 void Folder(QPainter& p) {
-  QPainterPath f;
-  f.moveTo(20, 72);
-  f.lineTo(20, 30);
-  f.lineTo(40, 30);
-  f.lineTo(46, 38);
-  f.lineTo(80, 38);
-  f.lineTo(80, 72);
-  f.closeSubpath();
-  p.drawPath(f);
+  Outline(p, {{20, 72}, {20, 30}, {40, 30}, {46, 38}, {80, 38}, {80, 72}}, true);
 }
 
 void Document(QPainter& p) {
-  QPainterPath d;
-  d.moveTo(30, 20);
-  d.lineTo(60, 20);
-  d.lineTo(72, 32);
-  d.lineTo(72, 80);
-  d.lineTo(30, 80);
-  d.closeSubpath();
-  p.drawPath(d);
+  Outline(p, {{30, 20}, {60, 20}, {72, 32}, {72, 80}, {30, 80}}, true);
 }
 
 void Gear(QPainter& p, QPointF c, double r) {

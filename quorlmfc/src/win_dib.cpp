@@ -54,33 +54,24 @@ unsigned short winDIB::depth(unsigned short bits) {
   const std::uint64_t pixels = static_cast<std::uint64_t>(std::max<long>(width(), 0)) *
                                static_cast<std::uint64_t>(std::max<long>(height(), 0));
   auto size = [&](unsigned bytes) { return static_cast<DWORD>(std::min<std::uint64_t>(pixels * bytes, 0xFFFFFFFFu)); };
+  auto bitfields = [&](std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+    h.biCompression = BI_BITFIELDS;
+    h.biBitCount = 16;
+    info_.masks[0] = red;
+    info_.masks[1] = green;
+    info_.masks[2] = blue;
+    h.biSizeImage = size(2);
+  };
+  auto rgb = [&](WORD count) {
+    h.biCompression = BI_RGB;
+    h.biBitCount = count;
+    h.biSizeImage = size(count / 8u);
+  };
   switch (bits) {
-    case 15:
-      h.biCompression = BI_BITFIELDS;
-      h.biBitCount = 16;
-      info_.masks[0] = 0x7C00;
-      info_.masks[1] = 0x03E0;
-      info_.masks[2] = 0x001F;
-      h.biSizeImage = size(2);
-      break;
-    case 16:
-      h.biCompression = BI_BITFIELDS;
-      h.biBitCount = 16;
-      info_.masks[0] = 0xF800;
-      info_.masks[1] = 0x07E0;
-      info_.masks[2] = 0x001F;
-      h.biSizeImage = size(2);
-      break;
-    case 24:
-      h.biCompression = BI_RGB;
-      h.biBitCount = 24;
-      h.biSizeImage = size(3);
-      break;
-    case 32:
-      h.biCompression = BI_RGB;
-      h.biBitCount = 32;
-      h.biSizeImage = size(4);
-      break;
+    case 15: bitfields(0x7C00, 0x03E0, 0x001F); break;
+    case 16: bitfields(0xF800, 0x07E0, 0x001F); break;
+    case 24: rgb(24); break;
+    case 32: rgb(32); break;
     case 8: h.biSizeImage = size(1); break;
     default:
       h.biBitCount = 0;

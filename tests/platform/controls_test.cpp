@@ -267,6 +267,61 @@ TEST_F(DialogTest, ValidationRefusalKeepsTheDialogOpen) {
   EXPECT_EQ(prompts.boxes[1].text, "Please enter an integer.");
 }
 
+// Each number field reads only what fits its type and shows the type's own
+// significant digits.
+TEST_F(DialogTest, NumberFieldsKeepToTheirTypes) {
+  ValueDialog d(&owner);
+  win::SetNextModalHook([&](CDialog& dlg) {
+    CWnd* edit = dlg.GetDlgItem(kEdit);
+    auto read = [&](const char* text, auto& value) {
+      edit->SetWindowText(text);
+      CDataExchange dx(&dlg, TRUE);
+      try {
+        DDX_Text(&dx, kEdit, value);
+        return true;
+      } catch (...) {
+        return false;
+      }
+    };
+    auto shown = [&](auto value) {
+      CDataExchange dx(&dlg, FALSE);
+      DDX_Text(&dx, kEdit, value);
+      CString t;
+      edit->GetWindowText(t);
+      return std::string(t.GetString());
+    };
+    UINT u = 7;
+    EXPECT_TRUE(read(" 4294967295 ", u));
+    EXPECT_EQ(u, 4294967295u);
+    EXPECT_FALSE(read("-1", u));
+    EXPECT_FALSE(read("4294967296", u));
+    EXPECT_EQ(u, 4294967295u);
+    EXPECT_EQ(shown(4000000000u), "4000000000");
+    int i = 0;
+    EXPECT_TRUE(read("-2147483648", i));
+    EXPECT_EQ(i, -2147483647 - 1);
+    EXPECT_FALSE(read("2147483648", i));
+    EXPECT_EQ(shown(-12), "-12");
+    double x = 0;
+    EXPECT_TRUE(read("1e39", x));
+    EXPECT_EQ(x, 1e39);
+    EXPECT_FALSE(read("inf", x));
+    EXPECT_EQ(shown(1.0 / 3), "0.333333333333333");
+    float f = 0;
+    EXPECT_FALSE(read("1e39", f));
+    EXPECT_TRUE(read("-2.5", f));
+    EXPECT_EQ(f, -2.5f);
+    EXPECT_EQ(shown(1.0f / 3), "0.333333");
+    Key(dlg, Qt::Key_Escape);
+  });
+  EXPECT_EQ(d.DoModal(), IDCANCEL);
+  std::vector<std::string> refusals;
+  for (const auto& box : prompts.boxes) refusals.push_back(std::string(box.text));
+  EXPECT_EQ(refusals, (std::vector<std::string>{"Please enter a positive integer.", "Please enter a positive integer.",
+                                                "Please enter an integer.", "Please enter a number.",
+                                                "Please enter a number."}));
+}
+
 class OuterDialog : public ValueDialog {
  public:
   using ValueDialog::ValueDialog;

@@ -9,6 +9,7 @@
 #include "d3d9/d3d9.h"
 #include "d3d9/d3dx9.h"
 #include "d3d9/recorder.h"
+#include "d3d_presentation/d3d_presentation.h"
 #include "fake_window_services.h"
 
 namespace {
@@ -37,11 +38,7 @@ class GlDevice : public ::testing::Test {
     window = windows.Add(kW, kH);
     d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    D3DPRESENT_PARAMETERS pp = d3dtest::WindowedPresentation(true);
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device), S_OK);
     EXPECT_EQ(pp.BackBufferWidth, UINT(kW));
     EXPECT_EQ(pp.BackBufferHeight, UINT(kH));
@@ -219,9 +216,7 @@ TEST(GlBackend, WithoutAContextCreateDeviceFails) {
   d3d9::GetFaults().noContext = true;
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
   ASSERT_NE(d3d, nullptr);
-  D3DPRESENT_PARAMETERS pp{};
-  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  pp.Windowed = TRUE;
+  D3DPRESENT_PARAMETERS pp = d3dtest::WindowedPresentation(false);
   IDirect3DDevice9* device = reinterpret_cast<IDirect3DDevice9*>(1);
   EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0x20, &pp, &device), E_FAIL);
   EXPECT_EQ(device, nullptr);
@@ -291,9 +286,7 @@ TEST(GlBackend, UsesSurfacelessWithoutADisplay) {
   test::FakeWindowServices windows;
   HWND window = windows.Add(8, 8);
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-  D3DPRESENT_PARAMETERS pp{};
-  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  pp.Windowed = TRUE;
+  D3DPRESENT_PARAMETERS pp = d3dtest::WindowedPresentation(false);
   IDirect3DDevice9* device = nullptr;
   ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0x20, &pp, &device), S_OK);
   if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {

@@ -8,6 +8,7 @@
 
 #include "d3d9/d3d9.h"
 #include "d3d9/recorder.h"
+#include "d3d_presentation/d3d_presentation.h"
 #include "fake_window_services.h"
 
 namespace {
@@ -56,11 +57,7 @@ class Recorder : public ::testing::Test {
     d3d9::ResetAll();
   }
   HRESULT CreateDevice(IDirect3DDevice9** out) {
-    D3DPRESENT_PARAMETERS pp{};
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    D3DPRESENT_PARAMETERS pp = d3dtest::WindowedPresentation(true);
     return d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, out);
   }
   size_t Violations() { return d3d9::GetLog().violations.size(); }
@@ -386,9 +383,7 @@ TEST_F(Recorder, FaultInjection) {
 
 TEST_F(Recorder, BackBufferTakesTheClientSizeAtLeastOnePixel) {
   HWND empty = windows.Add(0, 0);
-  D3DPRESENT_PARAMETERS pp{};
-  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  pp.Windowed = TRUE;
+  D3DPRESENT_PARAMETERS pp = d3dtest::WindowedPresentation(false);
   IDirect3DDevice9* d = nullptr;
   ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, empty, 0x20, &pp, &d), S_OK);
   EXPECT_EQ(pp.BackBufferWidth, 1u);

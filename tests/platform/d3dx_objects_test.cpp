@@ -5,6 +5,7 @@
 
 #include "d3d9/d3dx9mesh.h"
 #include "d3d9/recorder.h"
+#include "d3d_presentation/d3d_presentation.h"
 #include "fake_window_services.h"
 
 namespace {
@@ -24,11 +25,7 @@ class D3dxObjects : public ::testing::Test {
     live = d3d9::LiveObjectCount();
     window = windows.Add(200, 100);
     d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    D3DPRESENT_PARAMETERS pp = d3dtest::WindowedPresentation(true);
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0x20, &pp, &device), S_OK);
   }
   void TearDown() override {

@@ -229,4 +229,36 @@ TEST(Gdi, WindowOriginMovesLogicalCoordinates) {
   EXPECT_EQ(p.x, 0);
 }
 
+TEST(Gdi, OriginsReportTheirPreviousValues) {
+  Section s(10, 10);
+  struct Origin {
+    const char* name;
+    BOOL (*set)(HDC, int, int, POINT*);
+    BOOL (*get)(HDC, POINT*);
+  };
+  const Origin origins[] = {{"window", &SetWindowOrgEx, &GetWindowOrgEx},
+                            {"viewport", &SetViewportOrgEx, &GetViewportOrgEx}};
+  for (const Origin& o : origins) {
+    SCOPED_TRACE(o.name);
+    POINT old{-1, -1};
+    EXPECT_TRUE(o.set(s.dc, 3, -4, &old));
+    EXPECT_EQ(old.x, 0);
+    EXPECT_EQ(old.y, 0);
+    EXPECT_TRUE(o.set(s.dc, 7, 8, nullptr));
+    POINT now{};
+    EXPECT_TRUE(o.get(s.dc, &now));
+    EXPECT_EQ(now.x, 7);
+    EXPECT_EQ(now.y, 8);
+    EXPECT_TRUE(o.get(s.dc, nullptr));
+    EXPECT_FALSE(o.set(nullptr, 1, 1, &old));
+    EXPECT_FALSE(o.get(nullptr, &now));
+    EXPECT_EQ(now.x, 7);
+  }
+  // Logical (0, 0) lands at the viewport origin less the window origin.
+  POINT p{0, 0};
+  LPtoDP(s.dc, &p, 1);
+  EXPECT_EQ(p.x, 0);
+  EXPECT_EQ(p.y, 0);
+}
+
 }  // namespace

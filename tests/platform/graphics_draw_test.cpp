@@ -26,6 +26,35 @@ TEST(GraphicsDraw, OnABitmapWritesTheCallersMemory) {
   EXPECT_EQ(px[0], 0u);
 }
 
+TEST(GraphicsDraw, OutlinesLeaveTheirInsideAlone) {
+  std::vector<std::uint32_t> px(20 * 20, 0);
+  Bitmap bmp(20, 20, 20 * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(px.data()));
+  auto at = [&](int x, int y) { return px[static_cast<size_t>(y * 20 + x)]; };
+  for (bool ellipse : {false, true}) {
+    SCOPED_TRACE(ellipse ? "ellipse" : "rectangle");
+    std::fill(px.begin(), px.end(), 0u);
+    {
+      Graphics g(&bmp);
+      Pen red(Color(255, 255, 0, 0), 1);
+      SolidBrush blue(Color(255, 0, 0, 255));
+      const Status drawn = ellipse ? g.DrawEllipse(&red, 4, 4, 10, 10) : g.DrawRectangle(&red, 4, 4, 10, 10);
+      EXPECT_EQ(drawn, Ok);
+      EXPECT_EQ(ellipse ? g.DrawEllipse(nullptr, 4, 4, 10, 10) : g.DrawRectangle(nullptr, 4, 4, 10, 10),
+                InvalidParameter);
+      // The pen goes with the outline: a fill after it has no red border.
+      EXPECT_EQ(g.FillEllipse(&blue, 16.0f, 16.0f, 3.0f, 3.0f), Ok);
+    }
+    EXPECT_EQ(at(4, 9), 0xFFFF0000u);
+    EXPECT_EQ(at(9, 9), 0u);
+    EXPECT_EQ(at(1, 1), 0u);
+    for (int y = 15; y < 20; ++y)
+      for (int x = 15; x < 20; ++x) EXPECT_NE(at(x, y) & 0x00FF0000u, 0x00FF0000u) << x << "," << y;
+  }
+  Graphics g(&bmp);
+  Pen red(Color(255, 255, 0, 0), 1);
+  EXPECT_EQ(g.DrawRectangle(&red, 4, 4, -1, 10), InvalidParameter);
+}
+
 TEST(GraphicsDraw, NearestDrawImageOfACheckerIsExact) {
   Bitmap checker(2, 2, PixelFormat24bppRGB);
   std::vector<std::uint32_t> out(4 * 4, 0);

@@ -2,6 +2,7 @@
 // Shared fixtures of the camera-model tests: files, a comma-decimal locale,
 // the table of lens-distortion sets and a posed camera.
 #include "comma_locale/comma_locale.h"
+#include "text_files/text_files.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -22,16 +23,9 @@ inline std::string TempFolder() {
   return tmpl + "/";
 }
 
-inline std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void Spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
 using quorl_test::CommaLocaleScope;
+using quorl_test::Slurp;
+using quorl_test::Spit;
 
 struct DistortionSet {
   const char* name;

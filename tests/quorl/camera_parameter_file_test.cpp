@@ -3,11 +3,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "calibmath/camera_parameter_file.h"
+#include "text_files/text_files.h"
 
 namespace {
 
@@ -20,16 +19,8 @@ std::string TempPath(const char* name) {
   return dir + name;
 }
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Spit(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using quorl_test::Slurp;
+using quorl_test::Spit;
 
 calibmath::CameraParameterValues Typical() {
   return {{533.09, 0, 342.49, 0, 533.21, 233.87, 0, 0, 1},

@@ -279,6 +279,18 @@ class CCameraHomography : public ::testing::Test {
     *u = (H(0, 0) * X + H(0, 1) * Y + H(0, 2)) / w;
     *v = (H(1, 0) * X + H(1, 1) * Y + H(1, 2)) / w;
   }
+  // The camera's projection of each plane point (points: n X values, then n
+  // Y values) against H's image of it.
+  static void ExpectMatches(const CCamera& c, const vnl_matrix_fixed<double, 3, 3>& H, const double* points, int n,
+                            double tolerance) {
+    for (int i = 0; i < n; ++i) {
+      double u, v, hu, hv;
+      c.GetPoint(points[i], points[n + i], 0, &u, &v);
+      Apply(H, points[i], points[n + i], &hu, &hv);
+      EXPECT_NEAR(hu, u, tolerance) << i;
+      EXPECT_NEAR(hv, v, tolerance) << i;
+    }
+  }
   static double MaxAbs(const vnl_matrix_fixed<double, 3, 3>& H) {
     double m = 0;
     for (int i = 0; i < 3; ++i)
@@ -291,14 +303,7 @@ class CCameraHomography : public ::testing::Test {
 TEST_F(CCameraHomography, FourCornersMapExactlyOntoTheDistortedProjections) {
   CCamera c(kPosedK, kDistortionSets[1].d, R_, kPosedT, 640, 480);
   const double corners[8] = {-1.2, 1.0, 1.0, -1.2, -0.8, -0.8, 0.9, 0.9};
-  const vnl_matrix_fixed<double, 3, 3> H = c.GetHomography(corners, 4);
-  for (int i = 0; i < 4; ++i) {
-    double u, v, hu, hv;
-    c.GetPoint(corners[i], corners[4 + i], 0, &u, &v);
-    Apply(H, corners[i], corners[4 + i], &hu, &hv);
-    EXPECT_NEAR(hu, u, 1e-6) << i;
-    EXPECT_NEAR(hv, v, 1e-6) << i;
-  }
+  ExpectMatches(c, c.GetHomography(corners, 4), corners, 4, 1e-6);
 }
 
 TEST_F(CCameraHomography, GridOfNineFitsAndFewerThanFourGiveZero) {
@@ -309,24 +314,10 @@ TEST_F(CCameraHomography, GridOfNineFitsAndFewerThanFourGiveZero) {
   }
   // Without distortion the plane maps by a true homography.
   CCamera pinhole(kPosedK, kDistortionSets[0].d, R_, kPosedT, 640, 480);
-  const vnl_matrix_fixed<double, 3, 3> H = pinhole.GetHomography(grid, 9);
-  for (int i = 0; i < 9; ++i) {
-    double u, v, hu, hv;
-    pinhole.GetPoint(grid[i], grid[9 + i], 0, &u, &v);
-    Apply(H, grid[i], grid[9 + i], &hu, &hv);
-    EXPECT_NEAR(hu, u, 1e-6) << i;
-    EXPECT_NEAR(hv, v, 1e-6) << i;
-  }
+  ExpectMatches(pinhole, pinhole.GetHomography(grid, 9), grid, 9, 1e-6);
   // With distortion it is the best plane fit: close, not exact.
   CCamera barrel(kPosedK, kDistortionSets[1].d, R_, kPosedT, 640, 480);
-  const vnl_matrix_fixed<double, 3, 3> Hb = barrel.GetHomography(grid, 9);
-  for (int i = 0; i < 9; ++i) {
-    double u, v, hu, hv;
-    barrel.GetPoint(grid[i], grid[9 + i], 0, &u, &v);
-    Apply(Hb, grid[i], grid[9 + i], &hu, &hv);
-    EXPECT_NEAR(hu, u, 10.0) << i;
-    EXPECT_NEAR(hv, v, 10.0) << i;
-  }
+  ExpectMatches(barrel, barrel.GetHomography(grid, 9), grid, 9, 10.0);
   EXPECT_EQ(MaxAbs(pinhole.GetHomography(grid, 3)), 0.0);
   EXPECT_EQ(MaxAbs(pinhole.GetHomography(nullptr, 4)), 0.0);
 }

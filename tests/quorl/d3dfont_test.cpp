@@ -8,6 +8,7 @@
 
 #include "d3d/d3dfont.h"
 #include "d3d9/recorder.h"
+#include "d3d_presentation/d3d_presentation.h"
 #include "fake_window_services.h"
 
 namespace {
@@ -33,11 +34,7 @@ class FontTest : public ::testing::Test {
   void MakeDevice() {
     d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    D3DPRESENT_PARAMETERS pp = d3dtest::WindowedPresentation(true);
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0x20, &pp, &device), S_OK);
   }
   // The draws of one DrawTextA call.
@@ -119,9 +116,7 @@ TEST_F(FontTest, AtlasShrinksToTheMaximumTextureSizeOrFails) {
 
   d3d9::GetFaults().maxTextureSize = 8;
   IDirect3DDevice9* tiny = nullptr;
-  D3DPRESENT_PARAMETERS pp{};
-  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  pp.Windowed = TRUE;
+  D3DPRESENT_PARAMETERS pp = d3dtest::WindowedPresentation(false);
   ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0x20, &pp, &tiny), S_OK);
   CD3DFont font("Verdana", 40);
   const auto start = std::chrono::steady_clock::now();
@@ -282,11 +277,7 @@ TEST(FontOnGl, TextStaysInsideItsExtent) {
   test::FakeWindowServices windows;
   HWND window = windows.Add(160, 60);
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-  D3DPRESENT_PARAMETERS pp{};
-  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  pp.Windowed = TRUE;
-  pp.EnableAutoDepthStencil = TRUE;
-  pp.AutoDepthStencilFormat = D3DFMT_D16;
+  D3DPRESENT_PARAMETERS pp = d3dtest::WindowedPresentation(true);
   IDirect3DDevice9* device = nullptr;
   ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0x20, &pp, &device), S_OK);
   {

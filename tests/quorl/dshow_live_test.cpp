@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "com/com.h"
 #include "dshow/devices.h"
@@ -33,6 +31,39 @@ void Pattern(long frame, BYTE* bgr, int width, int height, int stride) {
     }
 }
 
+CComPtr<IGraphBuilder> NewGraph() {
+  CComPtr<IGraphBuilder> graph;
+  CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                   reinterpret_cast<void**>(&graph));
+  return graph;
+}
+
+// The AVI multiplexer that a capture graph builder adds to `graph`, writing `out`.
+HRESULT AddAviMux(IGraphBuilder* graph, const std::string& out, CComPtr<IBaseFilter>& mux) {
+  CComPtr<ICaptureGraphBuilder2> builder;
+  CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+                   reinterpret_cast<void**>(&builder));
+  builder->SetFiltergraph(graph);
+  const std::wstring wout(out.begin(), out.end());
+  return builder->SetOutputFileName(&MEDIASUBTYPE_Avi, wout.c_str(), &mux, nullptr);
+}
+
+// `upstream` (a pin or a filter) -> a sample grabber calling a recording
+// callback that expects width x height frames.
+template <class Upstream>
+HRESULT AddRecordingGrabber(IGraphBuilder* graph, Upstream upstream, int width, int height,
+                            CComPtr<IBaseFilter>& grabberFilter, CComPtr<ISampleGrabber>& grabber,
+                            CComPtr<RecordingCallback>& callback) {
+  HRESULT hr =
+      DShow::AddFilterByCLSID(CComPtr<IGraphBuilder>(graph), CLSID_SampleGrabber, L"Sample Gabber", &grabberFilter);
+  if (FAILED(hr)) return hr;
+  grabberFilter.QueryInterface(&grabber);
+  if (FAILED(hr = DShow::ConnectFilters(graph, upstream, grabberFilter))) return hr;
+  callback.Attach(new RecordingCallback(width, height));
+  grabber->SetCallback(callback, 0);
+  return S_OK;
+}
+
 class Devices : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { setenv("QUORL_NO_DEVICE_MONITOR", "1", 1); }
@@ -47,11 +78,12 @@ class Devices : public ::testing::Test {
     return d;
   }
 
-  CComPtr<IGraphBuilder> NewGraph() {
-    CComPtr<IGraphBuilder> graph;
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                     reinterpret_cast<void**>(&graph));
-    return graph;
+  // A device that draws Pattern in RGB24 at width x height.
+  static void AddGenerator(int width, int height) {
+    dshow::FakeDevice d = Device("Generator");
+    d.formats = {{MEDIASUBTYPE_RGB24, width, height, 30}};
+    d.generator = Pattern;
+    dshow::AddFakeDevice(d);
   }
 
   // Capture pin -> grabber -> null renderer.
@@ -71,14 +103,7 @@ class Devices : public ::testing::Test {
     return DShow::ConnectFilters(graph, static_cast<IBaseFilter*>(*grabberFilter), renderer);
   }
 
-  static bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-  }
+  static bool WaitFor(const std::function<bool()>& done, int ms = 10000) { return WaitUntil(done, ms); }
 };
 
 TEST_F(Devices, NamesAreListedTruncatedAndBounded) {
@@ -246,15 +271,9 @@ TEST(Compressors, EachConnectsToTheMultiplexer) {
   for (int i = 0; i < count; ++i) {
     CComPtr<IBaseFilter> compressor;
     ASSERT_EQ(DShow::GetCompressor(i, &compressor), S_OK) << names[i];
-    CComPtr<IGraphBuilder> graph;
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                     reinterpret_cast<void**>(&graph));
-    CComPtr<ICaptureGraphBuilder2> builder;
-    CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
-                     reinterpret_cast<void**>(&builder));
-    builder->SetFiltergraph(graph);
+    CComPtr<IGraphBuilder> graph = NewGraph();
     CComPtr<IBaseFilter> mux;
-    ASSERT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, L"/dev/null", &mux, nullptr), S_OK);
+    ASSERT_EQ(AddAviMux(graph, "/dev/null", mux), S_OK);
     ASSERT_EQ(graph->AddFilter(compressor, L"Compression Filter"), S_OK);
     EXPECT_EQ(DShow::ConnectFilters(graph, compressor, mux), S_OK) << names[i];
     CLSID clsid;
@@ -289,20 +308,14 @@ TEST_P(Recording, FileRoadRecordsEveryFrameUpright) {
   if (!MakeClip(clip, 33, 20, 10, 25, nullptr, "avimux", &why)) GTEST_SKIP() << why;
   const std::string out = TempPath("recorded.avi");
   {
-    CComPtr<IGraphBuilder> graph;
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                     reinterpret_cast<void**>(&graph));
+    CComPtr<IGraphBuilder> graph = NewGraph();
     CComPtr<IBaseFilter> source, grabberFilter, tee, renderer, middle;
     const std::wstring wide(clip.begin(), clip.end());
     ASSERT_EQ(graph->AddSourceFilter(wide.c_str(), L"Source", &source), S_OK);
-    ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_SampleGrabber, L"Sample Gabber", &grabberFilter), S_OK);
     CComPtr<ISampleGrabber> grabber;
-    grabberFilter.QueryInterface(&grabber);
-    ASSERT_EQ(DShow::ConnectFilters(graph, source, grabberFilter), S_OK);
     CComPtr<RecordingCallback> callback;
-    callback.Attach(new RecordingCallback(33, 20));
+    ASSERT_EQ(AddRecordingGrabber(graph, source.p(), 33, 20, grabberFilter, grabber, callback), S_OK);
     callback->paintGreen = true;
-    grabber->SetCallback(callback, 0);
     ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_InfTee, L"Inf Tee", &tee), S_OK);
     ASSERT_EQ(DShow::ConnectFilters(graph, grabberFilter, tee), S_OK);
     ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_NullRenderer, L"Renderer", &renderer), S_OK);
@@ -312,13 +325,8 @@ TEST_P(Recording, FileRoadRecordsEveryFrameUpright) {
     CComPtr<IPin> recordingPin;
     ASSERT_EQ(DShow::GetUnconnectedPin(tee, PINDIR_OUTPUT, &recordingPin), S_OK);
 
-    CComPtr<ICaptureGraphBuilder2> builder;
-    CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
-                     reinterpret_cast<void**>(&builder));
-    builder->SetFiltergraph(graph);
     CComPtr<IBaseFilter> mux;
-    const std::wstring wout(out.begin(), out.end());
-    ASSERT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, wout.c_str(), &mux, nullptr), S_OK);
+    ASSERT_EQ(AddAviMux(graph, out, mux), S_OK);
     if (c.compressor) {
       GUID clsid{};
       ASSERT_EQ(DShow::GetDMOClassId(DMOCATEGORY_VIDEO_ENCODER, c.compressor, clsid), S_OK);
@@ -364,10 +372,7 @@ INSTANTIATE_TEST_SUITE_P(Compressors, Recording,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Devices, LiveRecordingHeldOpenedAndFinishedWhilePreviewRunsOn) {
-  dshow::FakeDevice d = Device("Generator");
-  d.formats = {{MEDIASUBTYPE_RGB24, 64, 48, 30}};
-  d.generator = Pattern;
-  dshow::AddFakeDevice(d);
+  AddGenerator(64, 48);
   const std::string out = TempPath("live.avi");
   int recordedCalls = 0;
   {
@@ -382,12 +387,8 @@ TEST_F(Devices, LiveRecordingHeldOpenedAndFinishedWhilePreviewRunsOn) {
     pin.Attach(DShow::FindCategoryPin(capture, PIN_CATEGORY_CAPTURE));
     CComPtr<IBaseFilter> grabberFilter, tee, renderer, colour;
     CComPtr<ISampleGrabber> grabber;
-    ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_SampleGrabber, L"Sample Gabber", &grabberFilter), S_OK);
-    grabberFilter.QueryInterface(&grabber);
-    ASSERT_EQ(DShow::ConnectFilters(graph, pin, grabberFilter), S_OK);
     CComPtr<RecordingCallback> callback;
-    callback.Attach(new RecordingCallback(64, 48));
-    grabber->SetCallback(callback, 0);
+    ASSERT_EQ(AddRecordingGrabber(graph, pin.p(), 64, 48, grabberFilter, grabber, callback), S_OK);
     ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_SmartTee, L"Smart Tee", &tee), S_OK);
     ASSERT_EQ(DShow::ConnectFilters(graph, grabberFilter, tee), S_OK);
     CComPtr<IPin> recordingPin, previewPin;
@@ -396,13 +397,8 @@ TEST_F(Devices, LiveRecordingHeldOpenedAndFinishedWhilePreviewRunsOn) {
     ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_NullRenderer, L"Renderer", &renderer), S_OK);
     ASSERT_EQ(DShow::ConnectFilters(graph, previewPin, renderer), S_OK);
 
-    CComPtr<ICaptureGraphBuilder2> builder;
-    CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
-                     reinterpret_cast<void**>(&builder));
-    builder->SetFiltergraph(graph);
     CComPtr<IBaseFilter> mux;
-    const std::wstring wout(out.begin(), out.end());
-    ASSERT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, wout.c_str(), &mux, nullptr), S_OK);
+    ASSERT_EQ(AddAviMux(graph, out, mux), S_OK);
     ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_Colour, L"Null Colour", &colour), S_OK);
     ASSERT_EQ(DShow::ConnectFilters(graph, recordingPin, colour), S_OK);
     ASSERT_EQ(DShow::ConnectFilters(graph, colour, mux), S_OK);
@@ -442,10 +438,7 @@ TEST_F(Devices, LiveRecordingHeldOpenedAndFinishedWhilePreviewRunsOn) {
 }
 
 TEST_F(Devices, ReleasingARecordingGraphFinishesTheFile) {
-  dshow::FakeDevice d = Device("Generator");
-  d.formats = {{MEDIASUBTYPE_RGB24, 32, 24, 30}};
-  d.generator = Pattern;
-  dshow::AddFakeDevice(d);
+  AddGenerator(32, 24);
   const std::string out = TempPath("released.avi");
   {
     CComPtr<IGraphBuilder> graph = NewGraph();
@@ -456,19 +449,10 @@ TEST_F(Devices, ReleasingARecordingGraphFinishesTheFile) {
     CComPtr<ISampleGrabber> grabber;
     CComPtr<IPin> pin;
     pin.Attach(DShow::FindCategoryPin(capture, PIN_CATEGORY_CAPTURE));
-    ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_SampleGrabber, L"Sample Gabber", &grabberFilter), S_OK);
-    grabberFilter.QueryInterface(&grabber);
-    ASSERT_EQ(DShow::ConnectFilters(graph, pin, grabberFilter), S_OK);
     CComPtr<RecordingCallback> callback;
-    callback.Attach(new RecordingCallback(32, 24));
-    grabber->SetCallback(callback, 0);
-    CComPtr<ICaptureGraphBuilder2> builder;
-    CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
-                     reinterpret_cast<void**>(&builder));
-    builder->SetFiltergraph(graph);
+    ASSERT_EQ(AddRecordingGrabber(graph, pin.p(), 32, 24, grabberFilter, grabber, callback), S_OK);
     CComPtr<IBaseFilter> mux;
-    const std::wstring wout(out.begin(), out.end());
-    ASSERT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, wout.c_str(), &mux, nullptr), S_OK);
+    ASSERT_EQ(AddAviMux(graph, out, mux), S_OK);
     ASSERT_EQ(DShow::AddFilterByCLSID(graph, CLSID_Colour, L"Null Colour", &colour), S_OK);
     ASSERT_EQ(DShow::ConnectFilters(graph, grabberFilter, colour), S_OK);
     ASSERT_EQ(DShow::ConnectFilters(graph, colour, mux), S_OK);
@@ -485,9 +469,7 @@ TEST_F(Devices, ReleasingARecordingGraphFinishesTheFile) {
 }
 
 TEST(RunningObjectTable, GraphRegistersUnderItsName) {
-  CComPtr<IGraphBuilder> graph;
-  CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                   reinterpret_cast<void**>(&graph));
+  CComPtr<IGraphBuilder> graph = NewGraph();
   DWORD cookie = 0;
   ASSERT_EQ(DShow::AddToRot(graph, &cookie), S_OK);
   char expected[64];
@@ -508,9 +490,7 @@ TEST(GraphFiles, RoundTripAndForeignFiles) {
   if (!MakeClip(clip, 33, 20, 4, 25, nullptr, "avimux", &why)) GTEST_SKIP() << why;
   const std::string file = TempPath("graph.grf");
   {
-    CComPtr<IGraphBuilder> graph;
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                     reinterpret_cast<void**>(&graph));
+    CComPtr<IGraphBuilder> graph = NewGraph();
     CComPtr<IBaseFilter> source, grabber, renderer;
     const std::wstring wide(clip.begin(), clip.end());
     ASSERT_EQ(graph->AddSourceFilter(wide.c_str(), L"Source\tone", &source), S_OK);

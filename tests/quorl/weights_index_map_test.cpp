@@ -13,31 +13,16 @@
 
 #include "MVG/camera.h"
 #include "MVG/mvg_camera.h"
+#include "undistortion_lens/undistortion_lens.h"
 #include "warp_image.h"
 
 namespace {
 
 using warp_image::Image;
-
-// Strong barrel distortion, as wide-angle capture cameras show.
-const float kBarrel[5] = {-0.42f, 0.19f, 0.0012f, -0.0009f, -0.04f};
-const float kPincushion[5] = {0.35f, 0.12f, 0, 0, 0};
-
-MVG::Camera Lens(int width, int height, const float* d) {
-  MVG::Camera c =
-      MVG::CameraAtOrigin(0.8f * width, 0.8f * width, 0.5f * width + 1.3f, 0.5f * height - 2.1f, width, height);
-  std::copy(d, d + 5, c.d);
-  return c;
-}
-
-CCamera ToCCamera(const MVG::Camera& m) {
-  double K[9], d[5], R[9], T[3] = {0, 0, 0};
-  for (int i = 0; i < 9; ++i) K[i] = m.K[i], R[i] = m.R[i];
-  for (int i = 0; i < 5; ++i) d[i] = m.d[i];
-  CCamera c(K, d, R, T, static_cast<int>(m.width), static_cast<int>(m.height));
-  c.Setd(d);
-  return c;
-}
+using undistortion_lens::kBarrel;
+using undistortion_lens::kPincushion;
+using undistortion_lens::Lens;
+using undistortion_lens::ToCCamera;
 
 std::vector<int> MvgMap(const MVG::Camera& c) {
   std::vector<int> map(static_cast<size_t>(c.width) * static_cast<size_t>(c.height) * 5, -7);
@@ -52,11 +37,8 @@ std::vector<int> GrayMap(const MVG::Camera& c) {
   return map;
 }
 
-// OpenCV's undistortion map for the same camera (no R, same K for output).
 void OpenCvMap(const MVG::Camera& c, cv::Mat* mapx, cv::Mat* mapy) {
-  cv::Mat K = (cv::Mat_<double>(3, 3) << c.K[0], 0, c.K[2], 0, c.K[4], c.K[5], 0, 0, 1);
-  cv::Mat d = (cv::Mat_<double>(1, 5) << c.d[0], c.d[1], c.d[2], c.d[3], c.d[4]);
-  cv::initUndistortRectifyMap(K, d, cv::Mat(), K, cv::Size(int(c.width), int(c.height)), CV_32FC1, *mapx, *mapy);
+  undistortion_lens::OpenCvMaps(c, CV_32FC1, mapx, mapy);
 }
 
 struct Comparison {

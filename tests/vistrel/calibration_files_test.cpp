@@ -1,13 +1,12 @@
 #include "comma_locale/comma_locale.h"
 #include "calibration/calibration_files.h"
+#include "text_files/text_files.h"
 
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -30,15 +29,10 @@ protected:
 
     std::string Path(const char* name) const { return (dir_ / name).string(); }
     std::string Write(const char* name, const std::string& text) const {
-        std::ofstream(Path(name), std::ios::binary) << text;
+        quorl_test::Spit(Path(name), text);
         return Path(name);
     }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string Read(const std::string& path) { return quorl_test::Slurp(path); }
 
     fs::path dir_;
 };

@@ -8,28 +8,19 @@
 #include <gtest/gtest.h>
 #include <opencv2/calib3d.hpp>
 
+#include "engine_lists/engine_lists.h"
+#include "engine_test_util.h"
 #include "synthetic_board/synthetic_board.h"
 
 namespace {
 
-using Lists = std::vector<std::vector<Point2d>>;
-
-Lists ToLists(const std::vector<std::vector<cv::Point2d>>& in) {
-    Lists out;
-    for (const auto& list : in) {
-        out.emplace_back();
-        for (const cv::Point2d& p : list) out.back().push_back({p.x, p.y});
-    }
-    return out;
-}
-
-CalibrationObjectSettings Board() { return {25.0, 25.0, 9, 6, 3, 3}; }
+using enginelists::Lists;
+using enginelists::ToLists;
+using enginetest::Board;
+using enginetest::Bounds;
 
 double AngleBetween(const std::array<double, 9>& R, const cv::Matx33d& truth) {
-    const cv::Matx33d A(R.data());
-    cv::Vec3d r;
-    cv::Rodrigues(cv::Mat(A * truth.t()), r);
-    return cv::norm(r);
+    return enginetest::Angle(cv::Matx33d(R.data()), truth);
 }
 
 // The test's own RMS over the engine's result and poses.
@@ -48,21 +39,10 @@ double Rms(const CMonoCameraCalibrationEngine& e) {
     return std::sqrt(sum / e.TotalPoints());
 }
 
-struct Bounds {
-    double focal, centre, k1, k2, p, rotation, translation;
-};
-
 void ExpectNear(const CMonoCameraCalibrationEngine& e, const synthetic::CameraModel& c,
                 const std::vector<synthetic::Pose>& poses, const Bounds& b) {
     const CameraParameters p = e.GetCameraParameters();
-    EXPECT_NEAR(p.K[0], c.fx, b.focal);
-    EXPECT_NEAR(p.K[4], c.fy, b.focal);
-    EXPECT_NEAR(p.K[2], c.cx, b.centre);
-    EXPECT_NEAR(p.K[5], c.cy, b.centre);
-    EXPECT_NEAR(p.d[0], c.k1, b.k1);
-    EXPECT_NEAR(p.d[1], c.k2, b.k2);
-    EXPECT_NEAR(p.d[2], c.p1, b.p);
-    EXPECT_NEAR(p.d[3], c.p2, b.p);
+    enginetest::ExpectCamera(p, c, b);
     EXPECT_EQ(p.width, c.width);
     EXPECT_EQ(p.height, c.height);
     ASSERT_EQ(e.ViewCount(), static_cast<int>(poses.size()));

@@ -6,28 +6,18 @@
 #include <gtest/gtest.h>
 #include <opencv2/calib3d.hpp>
 
+#include "engine_lists/engine_lists.h"
+#include "engine_test_util.h"
 #include "synthetic_board/synthetic_board.h"
 
 namespace {
 
-using Lists = std::vector<std::vector<Point2d>>;
-
-Lists ToLists(const std::vector<std::vector<cv::Point2d>>& in) {
-    Lists out;
-    for (const auto& list : in) {
-        out.emplace_back();
-        for (const cv::Point2d& p : list) out.back().push_back({p.x, p.y});
-    }
-    return out;
-}
-
-CalibrationObjectSettings Board(int squaresX = 9, int squaresY = 6) { return {25.0, 25.0, squaresX, squaresY, 3, 3}; }
-
-double Angle(const cv::Matx33d& A, const cv::Matx33d& B) {
-    cv::Vec3d r;
-    cv::Rodrigues(cv::Mat(A * B.t()), r);
-    return cv::norm(r);
-}
+using enginelists::Lists;
+using enginelists::ToLists;
+using enginetest::Angle;
+using enginetest::Board;
+using enginetest::Bounds;
+using enginetest::ExpectCamera;
 
 struct Rig {
     explicit Rig(std::uint64_t seed, double sigma, int views = 13) {
@@ -44,21 +34,6 @@ struct Rig {
     CMonoCameraCalibrationEngine monoA, monoB;
     bool ran = false;
 };
-
-struct Bounds {
-    double focal, centre, k1, k2, p, rotation, translation;
-};
-
-void ExpectCamera(const CameraParameters& p, const synthetic::CameraModel& c, const Bounds& b) {
-    EXPECT_NEAR(p.K[0], c.fx, b.focal);
-    EXPECT_NEAR(p.K[4], c.fy, b.focal);
-    EXPECT_NEAR(p.K[2], c.cx, b.centre);
-    EXPECT_NEAR(p.K[5], c.cy, b.centre);
-    EXPECT_NEAR(p.d[0], c.k1, b.k1);
-    EXPECT_NEAR(p.d[1], c.k2, b.k2);
-    EXPECT_NEAR(p.d[2], c.p1, b.p);
-    EXPECT_NEAR(p.d[3], c.p2, b.p);
-}
 
 void ExpectRig(const CStereoCalibrationEngine& s, const Rig& rig, const Bounds& b, double relativeRotation,
                double relativeTranslation) {

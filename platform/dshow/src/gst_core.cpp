@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "com/bstr.h"
+#include "dshow/vector_enum.h"
 
 namespace dshow::gst {
 
@@ -21,33 +22,6 @@ struct SubtypeCaps {
 const SubtypeCaps kSubtypeCaps[] = {
     {&MEDIASUBTYPE_RGB24, "BGR"},  {&MEDIASUBTYPE_RGB32, "BGRx"}, {&MEDIASUBTYPE_YUY2, "YUY2"},
     {&MEDIASUBTYPE_I420, "I420"},  {&MEDIASUBTYPE_NV12, "NV12"},
-};
-
-class PinEnum : public ComObject<PinEnum, IEnumPins> {
- public:
-  explicit PinEnum(std::vector<CComPtr<IPin>> pins) : pins_(std::move(pins)) {}
-  HRESULT Next(ULONG count, IPin** out, ULONG* fetched) override {
-    if (!out) return E_POINTER;
-    ULONG n = 0;
-    while (n < count && next_ < pins_.size()) {
-      out[n] = pins_[next_++];
-      out[n++]->AddRef();
-    }
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG count) override {
-    next_ += count;
-    return next_ <= pins_.size() ? S_OK : S_FALSE;
-  }
-  HRESULT Reset() override {
-    next_ = 0;
-    return S_OK;
-  }
-
- private:
-  std::vector<CComPtr<IPin>> pins_;
-  std::size_t next_ = 0;
 };
 
 }  // namespace
@@ -220,7 +194,7 @@ void FilterBase::Join(GstGraph* graph, const std::wstring& name) {
 IEnumPins* MakePinEnum(const std::vector<CComPtr<PinImpl>>& pins) {
   std::vector<CComPtr<IPin>> all;
   for (auto& p : pins) all.emplace_back(static_cast<IPin*>(p.p()));
-  return new PinEnum(std::move(all));
+  return new VectorEnum<IPin, IEnumPins>(std::move(all));
 }
 
 HRESULT FillFilterInfo(FilterBase* filter, FILTER_INFO* info) {

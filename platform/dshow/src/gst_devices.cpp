@@ -16,6 +16,7 @@
 
 #include "com/bstr.h"
 #include "dshow/devices.h"
+#include "dshow/vector_enum.h"
 #include "gst_filters.h"
 
 namespace dshow {
@@ -502,33 +503,6 @@ class DeviceMoniker : public ComObject<DeviceMoniker, IMoniker> {
   std::function<IBaseFilter*()> make_;
 };
 
-class MonikerEnum : public ComObject<MonikerEnum, IEnumMoniker> {
- public:
-  explicit MonikerEnum(std::vector<CComPtr<IMoniker>> items) : items_(std::move(items)) {}
-  HRESULT Next(ULONG count, IMoniker** out, ULONG* fetched) override {
-    if (!out) return E_POINTER;
-    ULONG n = 0;
-    while (n < count && next_ < items_.size()) {
-      out[n] = items_[next_++];
-      out[n++]->AddRef();
-    }
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG count) override {
-    next_ += count;
-    return next_ <= items_.size() ? S_OK : S_FALSE;
-  }
-  HRESULT Reset() override {
-    next_ = 0;
-    return S_OK;
-  }
-
- private:
-  std::vector<CComPtr<IMoniker>> items_;
-  std::size_t next_ = 0;
-};
-
 // ---------------------------------------------------------------- codecs
 
 struct Codec {
@@ -663,7 +637,7 @@ class DeviceEnumerator : public ComObject<DeviceEnumerator, ICreateDevEnum> {
     }
     // An empty category has no enumerator, as on the platform.
     if (items.empty()) return S_FALSE;
-    *out = new MonikerEnum(std::move(items));
+    *out = new VectorEnum<IMoniker, IEnumMoniker>(std::move(items));
     return S_OK;
   }
 

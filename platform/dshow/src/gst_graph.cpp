@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "com/bstr.h"
+#include "dshow/vector_enum.h"
 #include "gst_core.h"
 #include "gst_filters.h"
 #include "win/window_services.h"
@@ -28,33 +29,6 @@ class SystemClock : public ComObject<SystemClock, IReferenceClock> {
     gst_object_unref(clock);
     return S_OK;
   }
-};
-
-class FilterEnum : public ComObject<FilterEnum, IEnumFilters> {
- public:
-  explicit FilterEnum(std::vector<CComPtr<IBaseFilter>> filters) : filters_(std::move(filters)) {}
-  HRESULT Next(ULONG count, IBaseFilter** out, ULONG* fetched) override {
-    if (!out) return E_POINTER;
-    ULONG n = 0;
-    while (n < count && next_ < filters_.size()) {
-      out[n] = filters_[next_++];
-      out[n++]->AddRef();
-    }
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG count) override {
-    next_ += count;
-    return next_ <= filters_.size() ? S_OK : S_FALSE;
-  }
-  HRESULT Reset() override {
-    next_ = 0;
-    return S_OK;
-  }
-
- private:
-  std::vector<CComPtr<IBaseFilter>> filters_;
-  std::size_t next_ = 0;
 };
 
 struct Event {
@@ -117,7 +91,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
     if (!out) return E_POINTER;
     std::vector<CComPtr<IBaseFilter>> all;
     for (FilterBase* f : filters_) all.emplace_back(f->AsFilter());
-    *out = new FilterEnum(std::move(all));
+    *out = new VectorEnum<IBaseFilter, IEnumFilters>(std::move(all));
     return S_OK;
   }
 

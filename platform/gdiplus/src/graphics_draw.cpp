@@ -207,16 +207,21 @@ QPen QtPen(const Pen& pen) {
   q.setCapStyle(Qt::FlatCap);
   return q;
 }
+// Draws with the pen, unfilled, and leaves the painter's state as it was.
+template <class F>
+void Outlined(QPainter& p, const Pen& pen, F&& draw) {
+  p.save();
+  p.setPen(QtPen(pen));
+  p.setBrush(Qt::NoBrush);
+  draw();
+  p.restore();
+}
 }  // namespace
 
 Status Graphics::DrawRectangle(const Pen* pen, REAL x, REAL y, REAL w, REAL h) {
   if (!pen || w < 0 || h < 0) return SetStatus(InvalidParameter);
   PAINTER_OR_FAIL
-  p.save();
-  p.setPen(QtPen(*pen));
-  p.setBrush(Qt::NoBrush);
-  p.drawRect(QRectF(x, y, w, h));
-  p.restore();
+  Outlined(p, *pen, [&] { p.drawRect(QRectF(x, y, w, h)); });
   gdiplus::AfterDraw(*data_);
   return Ok;
 }
@@ -244,11 +249,7 @@ Status Graphics::DrawLine(const Pen* pen, const PointF& a, const PointF& b) { re
 Status Graphics::DrawEllipse(const Pen* pen, REAL x, REAL y, REAL w, REAL h) {
   if (!pen) return SetStatus(InvalidParameter);
   PAINTER_OR_FAIL
-  p.save();
-  p.setPen(QtPen(*pen));
-  p.setBrush(Qt::NoBrush);
-  p.drawEllipse(QRectF(x, y, w, h));
-  p.restore();
+  Outlined(p, *pen, [&] { p.drawEllipse(QRectF(x, y, w, h)); });
   gdiplus::AfterDraw(*data_);
   return Ok;
 }

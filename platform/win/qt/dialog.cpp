@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <mutex>
 
@@ -293,6 +294,32 @@ CString FormatDouble(double v, int digits) {
   s.Format("%.*g", digits, v);
   return s;
 }
+// A field of an integer type: the text must parse and fit the type.
+template <class T>
+void ExchangeInteger(CDataExchange* dx, int id, T& value, const char* format, const char* refusal) {
+  if (dx->m_bSaveAndValidate) {
+    long long v = 0;
+    if (!ParseLong(TextOf(dx, id), &v) || v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max())
+      Refuse(dx, refusal);
+    value = static_cast<T>(v);
+  } else {
+    CString s;
+    s.Format(format, value);
+    SetTextOf(dx, id, s);
+  }
+}
+// A field of a floating type, shown with the type's own significant digits.
+template <class T>
+void ExchangeReal(CDataExchange* dx, int id, T& value, int digits) {
+  if (dx->m_bSaveAndValidate) {
+    double v = 0;
+    if (!ParseDouble(TextOf(dx, id), &v) || std::fabs(v) > std::numeric_limits<T>::max())
+      Refuse(dx, "Please enter a number.");
+    value = static_cast<T>(v);
+  } else {
+    SetTextOf(dx, id, FormatDouble(value, digits));
+  }
+}
 }  // namespace
 
 void DDX_Text(CDataExchange* dx, int id, CString& value) {
@@ -300,49 +327,15 @@ void DDX_Text(CDataExchange* dx, int id, CString& value) {
   else SetTextOf(dx, id, value);
 }
 
-void DDX_Text(CDataExchange* dx, int id, int& value) {
-  if (dx->m_bSaveAndValidate) {
-    long long v = 0;
-    if (!ParseLong(TextOf(dx, id), &v) || v < INT32_MIN || v > INT32_MAX) Refuse(dx, "Please enter an integer.");
-    value = static_cast<int>(v);
-  } else {
-    CString s;
-    s.Format("%d", value);
-    SetTextOf(dx, id, s);
-  }
-}
+void DDX_Text(CDataExchange* dx, int id, int& value) { ExchangeInteger(dx, id, value, "%d", "Please enter an integer."); }
 
 void DDX_Text(CDataExchange* dx, int id, UINT& value) {
-  if (dx->m_bSaveAndValidate) {
-    long long v = 0;
-    if (!ParseLong(TextOf(dx, id), &v) || v < 0 || v > UINT32_MAX) Refuse(dx, "Please enter a positive integer.");
-    value = static_cast<UINT>(v);
-  } else {
-    CString s;
-    s.Format("%u", value);
-    SetTextOf(dx, id, s);
-  }
+  ExchangeInteger(dx, id, value, "%u", "Please enter a positive integer.");
 }
 
-void DDX_Text(CDataExchange* dx, int id, double& value) {
-  if (dx->m_bSaveAndValidate) {
-    double v = 0;
-    if (!ParseDouble(TextOf(dx, id), &v)) Refuse(dx, "Please enter a number.");
-    value = v;
-  } else {
-    SetTextOf(dx, id, FormatDouble(value, DBL_DIG));
-  }
-}
+void DDX_Text(CDataExchange* dx, int id, double& value) { ExchangeReal(dx, id, value, DBL_DIG); }
 
-void DDX_Text(CDataExchange* dx, int id, float& value) {
-  if (dx->m_bSaveAndValidate) {
-    double v = 0;
-    if (!ParseDouble(TextOf(dx, id), &v) || std::fabs(v) > FLT_MAX) Refuse(dx, "Please enter a number.");
-    value = static_cast<float>(v);
-  } else {
-    SetTextOf(dx, id, FormatDouble(value, FLT_DIG));
-  }
-}
+void DDX_Text(CDataExchange* dx, int id, float& value) { ExchangeReal(dx, id, value, FLT_DIG); }
 
 void DDX_CBIndex(CDataExchange* dx, int id, int& index) {
   HWND h = dx->PrepareCtrl(id);

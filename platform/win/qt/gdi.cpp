@@ -635,27 +635,33 @@ UINT SetTextAlign(HDC h, UINT a) { DC_OR(h, 0) std::swap(s->align, a); return a;
 int SetStretchBltMode(HDC h, int) { DC_OR(h, 0) return COLORONCOLOR; }
 int SetMapMode(HDC h, int) { DC_OR(h, 0) return MM_TEXT; }
 int GetMapMode(HDC h) { DC_OR(h, 0) return MM_TEXT; }
+namespace {
+// The previous origin into `old` (when given), then the new one.
+BOOL MoveOrigin(QPoint& origin, int x, int y, POINT* old) {
+  if (old) *old = POINT{origin.x(), origin.y()};
+  origin = QPoint(x, y);
+  return TRUE;
+}
+BOOL ReadOrigin(const QPoint& origin, POINT* out) {
+  if (out) *out = POINT{origin.x(), origin.y()};
+  return TRUE;
+}
+}  // namespace
 BOOL SetWindowOrgEx(HDC h, int x, int y, POINT* old) {
   DC_OR(h, FALSE)
-  if (old) *old = POINT{s->windowOrg.x(), s->windowOrg.y()};
-  s->windowOrg = QPoint(x, y);
-  return TRUE;
+  return MoveOrigin(s->windowOrg, x, y, old);
 }
 BOOL GetWindowOrgEx(HDC h, POINT* out) {
   DC_OR(h, FALSE)
-  if (out) *out = POINT{s->windowOrg.x(), s->windowOrg.y()};
-  return TRUE;
+  return ReadOrigin(s->windowOrg, out);
 }
 BOOL SetViewportOrgEx(HDC h, int x, int y, POINT* old) {
   DC_OR(h, FALSE)
-  if (old) *old = POINT{s->viewportOrg.x(), s->viewportOrg.y()};
-  s->viewportOrg = QPoint(x, y);
-  return TRUE;
+  return MoveOrigin(s->viewportOrg, x, y, old);
 }
 BOOL GetViewportOrgEx(HDC h, POINT* out) {
   DC_OR(h, FALSE)
-  if (out) *out = POINT{s->viewportOrg.x(), s->viewportOrg.y()};
-  return TRUE;
+  return ReadOrigin(s->viewportOrg, out);
 }
 BOOL LPtoDP(HDC h, POINT* p, int n) {
   DC_OR(h, FALSE)

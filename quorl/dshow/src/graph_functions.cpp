@@ -24,16 +24,42 @@ namespace DShow {
 
 namespace {
 
+// One element of an enumerator into `item`; false at its end, and for a
+// missing enumerator or an element that did not come.
+template <class Enum, class Item>
+bool NextOf(Enum* items, CComPtr<Item>& item) {
+  ULONG fetched = 0;
+  return items && items->Next(1, &item, &fetched) == S_OK && fetched == 1 && item;
+}
+
 template <class F>
 void ForEachPin(IBaseFilter* filter, F&& f) {
   CComPtr<IEnumPins> pins;
   if (!filter || FAILED(filter->EnumPins(&pins)) || !pins) return;
   for (;;) {
     CComPtr<IPin> pin;
-    ULONG fetched = 0;
-    if (pins->Next(1, &pin, &fetched) != S_OK || fetched != 1 || !pin) return;
+    if (!NextOf(pins.p(), pin)) return;
     if (!f(pin.p())) return;
   }
+}
+
+// The first filter of the graph that answers `iid`, itself or (with
+// `pinsToo`) through one of its pins.
+HRESULT FindInFilters(IGraphBuilder* graph, const GUID& iid, void** out, bool pinsToo) {
+  if (!graph || !out) return E_POINTER;
+  CComPtr<IEnumFilters> filters;
+  if (FAILED(graph->EnumFilters(&filters)) || !filters) return E_FAIL;
+  HRESULT hr = E_FAIL;
+  for (;;) {
+    CComPtr<IBaseFilter> filter;
+    if (!NextOf(filters.p(), filter)) break;
+    hr = filter->QueryInterface(iid, out);
+    if (SUCCEEDED(hr)) break;
+    if (!pinsToo) continue;
+    hr = FindPinInterface(filter, iid, out);
+    if (SUCCEEDED(hr)) break;
+  }
+  return hr;
 }
 
 CComPtr<IBaseFilter> FilterOfPin(IPin* pin) {
@@ -62,8 +88,7 @@ HRESULT EnumCategoryNames(REFCLSID category, char** names, int* count, int maxNa
   int written = 0;
   while (written < maxNames) {
     CComPtr<IMoniker> moniker;
-    ULONG fetched = 0;
-    if (monikers->Next(1, &moniker, &fetched) != S_OK || fetched != 1) break;
+    if (!NextOf(monikers.p(), moniker)) break;
     std::string name;
     CComPtr<IPropertyBag> bag;
     if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
@@ -103,18 +128,7 @@ std::string Lower(std::string s) {
 }  // namespace
 
 HRESULT FindFilterInterface(IGraphBuilder* graph, const GUID& iid, void** out) {
-  if (!graph || !out) return E_POINTER;
-  CComPtr<IEnumFilters> filters;
-  if (FAILED(graph->EnumFilters(&filters)) || !filters) return E_FAIL;
-  HRESULT hr = E_FAIL;
-  for (;;) {
-    CComPtr<IBaseFilter> filter;
-    ULONG fetched = 0;
-    if (filters->Next(1, &filter, &fetched) != S_OK || fetched != 1) break;
-    hr = filter->QueryInterface(iid, out);
-    if (SUCCEEDED(hr)) break;
-  }
-  return hr;
+  return FindInFilters(graph, iid, out, false);
 }
 
 HRESULT FindPinInterface(IBaseFilter* filter, const GUID& iid, void** out) {
@@ -124,8 +138,7 @@ HRESULT FindPinInterface(IBaseFilter* filter, const GUID& iid, void** out) {
   HRESULT hr = E_FAIL;
   for (;;) {
     CComPtr<IPin> pin;
-    ULONG fetched = 0;
-    if (pins->Next(1, &pin, &fetched) != S_OK || fetched != 1) break;
+    if (!NextOf(pins.p(), pin)) break;
     hr = pin->QueryInterface(iid, out);
     if (SUCCEEDED(hr)) break;
   }
@@ -133,20 +146,7 @@ HRESULT FindPinInterface(IBaseFilter* filter, const GUID& iid, void** out) {
 }
 
 HRESULT FindInterfaceAnywhere(IGraphBuilder* graph, const GUID& iid, void** out) {
-  if (!graph || !out) return E_POINTER;
-  CComPtr<IEnumFilters> filters;
-  if (FAILED(graph->EnumFilters(&filters)) || !filters) return E_FAIL;
-  HRESULT hr = E_FAIL;
-  for (;;) {
-    CComPtr<IBaseFilter> filter;
-    ULONG fetched = 0;
-    if (filters->Next(1, &filter, &fetched) != S_OK || fetched != 1) break;
-    hr = filter->QueryInterface(iid, out);
-    if (SUCCEEDED(hr)) break;
-    hr = FindPinInterface(filter, iid, out);
-    if (SUCCEEDED(hr)) break;
-  }
-  return hr;
+  return FindInFilters(graph, iid, out, true);
 }
 
 HRESULT GetNextFilter(IBaseFilter* filter, PIN_DIRECTION direction, IBaseFilter** next) {
@@ -172,24 +172,33 @@ HRESULT GetNextFilter(IBaseFilter* filter, PIN_DIRECTION direction, IBaseFilter*
   return done ? hr : E_FAIL;
 }
 
-HRESULT GetPin(IBaseFilter* filter, PIN_DIRECTION direction, IPin** pin, int n) {
-  if (!filter || !pin) return E_POINTER;
+namespace {
+
+// The first pin of `direction` that `take` accepts, in the filter's order;
+// E_FAIL past the last pin, the enumerator's own failure as it is.
+template <class F>
+HRESULT FirstPinOf(IBaseFilter* filter, PIN_DIRECTION direction, IPin** pin, F&& take) {
   CComPtr<IEnumPins> pins;
   HRESULT hr = filter->EnumPins(&pins);
   if (FAILED(hr)) return hr;
-  if (!pins) return E_FAIL;
-  int seen = 0;
   for (;;) {
     CComPtr<IPin> p;
-    ULONG fetched = 0;
-    if (pins->Next(1, &p, &fetched) != S_OK || fetched != 1) return E_FAIL;
+    if (!NextOf(pins.p(), p)) return E_FAIL;
     PIN_DIRECTION d;
     if (FAILED(p->QueryDirection(&d)) || d != direction) continue;
-    if (++seen == n) {
+    if (take(p.p())) {
       *pin = p.Detach();
       return S_OK;
     }
   }
+}
+
+}  // namespace
+
+HRESULT GetPin(IBaseFilter* filter, PIN_DIRECTION direction, IPin** pin, int n) {
+  if (!filter || !pin) return E_POINTER;
+  int seen = 0;
+  return FirstPinOf(filter, direction, pin, [&](IPin*) { return ++seen == n; });
 }
 
 IPin* GetPin(IBaseFilter* filter, PIN_DIRECTION direction) {
@@ -202,21 +211,10 @@ HRESULT GetUnconnectedPin(IBaseFilter* filter, PIN_DIRECTION direction, IPin** p
   if (!pin) return E_POINTER;
   *pin = nullptr;
   if (!filter) return E_POINTER;
-  CComPtr<IEnumPins> pins;
-  HRESULT hr = filter->EnumPins(&pins);
-  if (FAILED(hr)) return hr;
-  for (;;) {
-    CComPtr<IPin> p;
-    ULONG fetched = 0;
-    if (!pins || pins->Next(1, &p, &fetched) != S_OK || fetched != 1) return E_FAIL;
-    PIN_DIRECTION d;
-    if (FAILED(p->QueryDirection(&d)) || d != direction) continue;
+  return FirstPinOf(filter, direction, pin, [](IPin* p) {
     CComPtr<IPin> peer;
-    if (FAILED(p->ConnectedTo(&peer))) {
-      *pin = p.Detach();
-      return S_OK;
-    }
-  }
+    return FAILED(p->ConnectedTo(&peer));
+  });
 }
 
 bool PinMatchesCategory(IPin* pin, const GUID& category) {
@@ -371,47 +369,41 @@ HRESULT BuildLiveUpstream(IGraphBuilder* graph, int deviceIndex, IBaseFilter** c
 
 // Taking apart. Each removal first clears everything beyond the peer.
 
-void NukeDownstream(IFilterGraph* graph, IBaseFilter* filter) {
+namespace {
+
+// Downstream when the peers are inputs, upstream when they are outputs.
+void NukeBeyond(IFilterGraph* graph, IPin* pin, PIN_DIRECTION peerDirection);
+
+void NukeBeyond(IFilterGraph* graph, IBaseFilter* filter, PIN_DIRECTION peerDirection) {
   if (!graph || !filter) return;
   ForEachPin(filter, [&](IPin* pin) {
-    NukeDownstream(graph, pin);
+    NukeBeyond(graph, pin, peerDirection);
     return true;
   });
 }
 
-void NukeUpstream(IFilterGraph* graph, IBaseFilter* filter) {
-  if (!graph || !filter) return;
-  ForEachPin(filter, [&](IPin* pin) {
-    NukeUpstream(graph, pin);
-    return true;
-  });
-}
-
-void NukeDownstream(IFilterGraph* graph, IPin* pin) {
+void NukeBeyond(IFilterGraph* graph, IPin* pin, PIN_DIRECTION peerDirection) {
   if (!graph || !pin) return;
   CComPtr<IPin> peer;
   if (FAILED(pin->ConnectedTo(&peer)) || !peer) return;
   PIN_DIRECTION d;
-  if (FAILED(peer->QueryDirection(&d)) || d != PINDIR_INPUT) return;
-  CComPtr<IBaseFilter> next = FilterOfPin(peer);
-  NukeDownstream(graph, next);
+  if (FAILED(peer->QueryDirection(&d)) || d != peerDirection) return;
+  CComPtr<IBaseFilter> beyond = FilterOfPin(peer);
+  NukeBeyond(graph, beyond.p(), peerDirection);
   graph->Disconnect(peer);
   graph->Disconnect(pin);
-  if (next) graph->RemoveFilter(next);
+  if (beyond) graph->RemoveFilter(beyond);
 }
 
-void NukeUpstream(IFilterGraph* graph, IPin* pin) {
-  if (!graph || !pin) return;
-  CComPtr<IPin> peer;
-  if (FAILED(pin->ConnectedTo(&peer)) || !peer) return;
-  PIN_DIRECTION d;
-  if (FAILED(peer->QueryDirection(&d)) || d != PINDIR_OUTPUT) return;
-  CComPtr<IBaseFilter> previous = FilterOfPin(peer);
-  NukeUpstream(graph, previous);
-  graph->Disconnect(peer);
-  graph->Disconnect(pin);
-  if (previous) graph->RemoveFilter(previous);
-}
+}  // namespace
+
+void NukeDownstream(IFilterGraph* graph, IBaseFilter* filter) { NukeBeyond(graph, filter, PINDIR_INPUT); }
+
+void NukeUpstream(IFilterGraph* graph, IBaseFilter* filter) { NukeBeyond(graph, filter, PINDIR_OUTPUT); }
+
+void NukeDownstream(IFilterGraph* graph, IPin* pin) { NukeBeyond(graph, pin, PINDIR_INPUT); }
+
+void NukeUpstream(IFilterGraph* graph, IPin* pin) { NukeBeyond(graph, pin, PINDIR_OUTPUT); }
 
 void NukeGraphSegment(IFilterGraph* graph, IBaseFilter* from, IBaseFilter* stop) {
   if (!graph || !from || !stop) return;

@@ -174,9 +174,7 @@ TEST(FrameSeeking, LandsOnTheFrameAndClampsAtBothEnds) {
     const int before = callback->Count();
     ASSERT_EQ(g.seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, 0), S_OK);
     ASSERT_TRUE(SUCCEEDED(g.control->StopWhenReady()));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (callback->Count() == before && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    WaitUntil([&] { return callback->Count() != before; }, 5000);
     ASSERT_GT(callback->Count(), before) << "no frame after seeking to " << target;
     EXPECT_EQ(callback->Frames()[before].blue, 20 * expected) << "seek to " << target;
     LONGLONG now = -1;
@@ -286,9 +284,7 @@ TEST(Grabber, SetCallbackWaitsForARunningCall) {
   g.grabber->SetCallback(callback, 0);
   g.Fast();
   g.control->Run();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!callback->inside && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  WaitUntil([&] { return callback->inside.load(); }, 5000, 1);
   ASSERT_TRUE(callback->inside.load());
   const int seen = callback->Count();
   ASSERT_EQ(g.grabber->SetCallback(nullptr, 0), S_OK);
@@ -313,9 +309,7 @@ TEST(Grabber, NoCallbackAfterTheRunningGraphIsReleased) {
     callback->sleepMs = 20;
     g.grabber->SetCallback(callback, 0);
     g.control->Run();  // with the clock: several frames still to come
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (callback->Count() == 0 && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    WaitUntil([&] { return callback->Count() != 0; }, 5000, 1);
     ASSERT_GT(callback->Count(), 0);
     g.grabber = nullptr;
     g.grabberFilter = nullptr;

@@ -230,6 +230,15 @@ int FakeWindows::Posts(UINT msg) {
   return n;
 }
 
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+  }
+  return true;
+}
+
 bool WaitForEvent(IMediaEventEx* events, long code, int timeoutMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (std::chrono::steady_clock::now() < end) {

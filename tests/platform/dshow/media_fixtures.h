@@ -1,6 +1,7 @@
 #pragma once
 // Test media made with plain GStreamer, and helpers to drive graphs.
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -96,6 +97,9 @@ class FakeWindows : public win::WindowServices {
 
 // Waits for an event code; false on timeout.
 bool WaitForEvent(IMediaEventEx* events, long code, int timeoutMs);
+
+// Polls `done` every pollMs until it holds; false when timeoutMs pass first.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs = 5);
 
 // Finds an unconnected pin of a direction.
 CComPtr<IPin> FreePin(IBaseFilter* filter, PIN_DIRECTION direction);

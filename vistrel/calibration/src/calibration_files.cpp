@@ -8,17 +8,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "all_finite.h"
+
 const char* const kViewExtrinsicsFormat = "%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf\n";
 
 namespace {
 
 constexpr char kImagePointFormat[] = "%lf %lf\n";
 
-bool AllFinite(const double* values, int count) {
-    for (int i = 0; i < count; ++i)
-        if (!std::isfinite(values[i])) return false;
-    return true;
-}
+using calibration_detail::AllFinite;
 
 // fclose must run even when a write failed; both outcomes count.
 bool Close(FILE* file, bool ok) { return (std::fclose(file) == 0) && ok; }

@@ -14,6 +14,7 @@
 #include "calibration/homography.h"
 #include "calibration/projection.h"
 #include "calibration/rotation.h"
+#include "all_finite.h"
 
 namespace {
 
@@ -112,9 +113,7 @@ double Det(const Mat3& A) {
     return A[0] * (A[4] * A[8] - A[5] * A[7]) - A[1] * (A[3] * A[8] - A[5] * A[6]) +
            A[2] * (A[3] * A[7] - A[4] * A[6]);
 }
-bool AllFinite(const double* v, int n) {
-    return std::all_of(v, v + n, [](double x) { return std::isfinite(x); });
-}
+using calibration_detail::AllFinite;
 
 // Rotation vector <-> matrix through the calibration core's conversion.
 Mat3 MatrixOf(Vec3 r) {

@@ -6,10 +6,11 @@
 
 #include <cvcompat/errstatus.h>
 #include <opencv2/core/core_c.h>
-#include <vnl/algo/vnl_levenberg_marquardt.h>
 
 #include "calibration/camera_calibration.h"
 #include "calibration/rotation.h"
+#include "all_finite.h"
+#include "levenberg_run.h"
 
 namespace {
 
@@ -18,9 +19,7 @@ constexpr int kMaxViews = 100000;
 // The field of view's own value of pi.
 constexpr double kFieldOfViewPi = 3.141592653;
 
-bool AllFinite(const double* v, size_t n) {
-    return std::all_of(v, v + n, [](double x) { return std::isfinite(x); });
-}
+using calibration_detail::AllFinite;
 
 }  // namespace
 
@@ -190,20 +189,10 @@ int CMonoCameraCalibrationEngine::RunCalibration(const std::vector<std::vector<P
     init(static_cast<unsigned>(parameters), static_cast<unsigned>(2 * total));
 
     active_ = &work;
-    vnl_levenberg_marquardt lm(*this);
-    lm.set_x_tolerance(xtol);
-    lm.set_f_tolerance(ftol);
-    lm.set_g_tolerance(gtol);
     epsfcn_ = xtol * 0.001;
-    lm.set_epsilon_function(epsfcn_);
-    if (maxEvaluationsForTesting_ > 0) lm.set_max_function_evals(maxEvaluationsForTesting_);
-    const bool converged = denseJacobian_ ? lm.minimize_without_gradient(x) : lm.minimize_using_gradient(x);
+    const bool converged = calibration_detail::RunLevenberg(
+        *this, x, {xtol, ftol, gtol, epsfcn_, maxEvaluationsForTesting_, denseJacobian_}, report_);
     active_ = &views_;
-    report_.minimizerInfo = static_cast<int>(lm.get_failure_code());
-    report_.evaluations = lm.get_num_evaluations();
-    report_.iterations = lm.get_num_iterations();
-    report_.startRms = lm.get_start_error();
-    report_.endRms = lm.get_end_error();
     if (!converged) {
         report_.outcome = CalibrationOutcome::kRefinementFailed;
         return 0;

@@ -4,17 +4,15 @@
 #include <cmath>
 #include <functional>
 
-#include <vnl/algo/vnl_levenberg_marquardt.h>
-
 #include "calibration/rotation.h"
+#include "all_finite.h"
+#include "levenberg_run.h"
 
 namespace {
 
 constexpr int kIntrinsics = CMonoCameraCalibrationEngine::kIntrinsicCount;
 
-bool AllFinite(const double* v, size_t n) {
-    return std::all_of(v, v + n, [](double x) { return std::isfinite(x); });
-}
+using calibration_detail::AllFinite;
 
 void MulMat(const double A[9], const double B[9], double C[9]) {
     for (int i = 0; i < 3; ++i)
@@ -135,21 +133,11 @@ int CStereoCalibrationEngine::RunStereoCalibration(const CMonoCameraCalibrationE
     active_ = &work;
     runViews_ = views;
     runPerView_ = perView;
-    vnl_levenberg_marquardt lm(*this);
-    lm.set_x_tolerance(xtol);
-    lm.set_f_tolerance(ftol);
-    lm.set_g_tolerance(gtol);
     epsfcn_ = xtol * 0.001;
-    lm.set_epsilon_function(epsfcn_);
-    if (maxEvaluationsForTesting_ > 0) lm.set_max_function_evals(maxEvaluationsForTesting_);
-    const bool converged = denseJacobian_ ? lm.minimize_without_gradient(x) : lm.minimize_using_gradient(x);
+    const bool converged = calibration_detail::RunLevenberg(
+        *this, x, {xtol, ftol, gtol, epsfcn_, maxEvaluationsForTesting_, denseJacobian_}, report_);
     engineA_ = engineB_ = nullptr;
     active_ = nullptr;
-    report_.minimizerInfo = static_cast<int>(lm.get_failure_code());
-    report_.evaluations = lm.get_num_evaluations();
-    report_.iterations = lm.get_num_iterations();
-    report_.startRms = lm.get_start_error();
-    report_.endRms = lm.get_end_error();
     if (!converged) return Fail(CalibrationOutcome::kRefinementFailed);
 
     CameraParameters a = initialA_, b = initialB_;

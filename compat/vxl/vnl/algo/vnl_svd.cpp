@@ -56,28 +56,33 @@ typename vnl_svd<T>::singval_t vnl_svd<T>::determinant_magnitude() const {
   return d;
 }
 
-template <class T>
-vnl_matrix<T> vnl_svd<T>::recompose(unsigned int rank) const {
-  rank = std::min(rank, unsigned(W_.size()));
-  vnl_matrix<T> r(m_, n_);
+namespace {
+
+// The sum over the first `rank` k of w_k a_k b_k^T (a_k, b_k the k-th
+// columns of A and B): an a.rows x b.rows matrix.
+template <class T, class Weights>
+vnl_matrix<T> WeightedOuterSum(const vnl_matrix<T>& A, const Weights& w, const vnl_matrix<T>& B, unsigned rank,
+                               unsigned rows, unsigned cols) {
+  rank = std::min(rank, unsigned(w.size()));
+  vnl_matrix<T> r(rows, cols);
   for (unsigned k = 0; k < rank; ++k)
-    for (unsigned i = 0; i < m_; ++i) {
-      const T uw = U_(i, k) * W_[k];
-      for (unsigned j = 0; j < n_; ++j) r(i, j) += uw * V_(j, k);
+    for (unsigned i = 0; i < rows; ++i) {
+      const T aw = A(i, k) * w[k];
+      for (unsigned j = 0; j < cols; ++j) r(i, j) += aw * B(j, k);
     }
   return r;
 }
 
+}  // namespace
+
+template <class T>
+vnl_matrix<T> vnl_svd<T>::recompose(unsigned int rank) const {
+  return WeightedOuterSum(U_, W_, V_, rank, m_, n_);
+}
+
 template <class T>
 vnl_matrix<T> vnl_svd<T>::pinverse(unsigned int rank) const {
-  rank = std::min(rank, unsigned(Winverse_.size()));
-  vnl_matrix<T> r(n_, m_);
-  for (unsigned k = 0; k < rank; ++k)
-    for (unsigned i = 0; i < n_; ++i) {
-      const T vw = V_(i, k) * Winverse_[k];
-      for (unsigned j = 0; j < m_; ++j) r(i, j) += vw * U_(j, k);
-    }
-  return r;
+  return WeightedOuterSum(V_, Winverse_, U_, rank, n_, m_);
 }
 
 template <class T>

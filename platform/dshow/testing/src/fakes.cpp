@@ -3,38 +3,11 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "dshow/vector_enum.h"
+
 namespace dshow::testing {
 
 namespace {
-
-template <class Item, class Interface, const IID& Iid>
-class VectorEnum : public ComObject<VectorEnum<Item, Interface, Iid>, Interface> {
- public:
-  explicit VectorEnum(std::vector<CComPtr<Item>> items) : items_(std::move(items)) {}
-  HRESULT Next(ULONG count, Item** out, ULONG* fetched) override {
-    if (!out) return E_POINTER;
-    ULONG n = 0;
-    while (n < count && next_ < items_.size()) {
-      out[n] = items_[next_++];
-      out[n]->AddRef();
-      ++n;
-    }
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG count) override {
-    next_ += count;
-    return next_ <= items_.size() ? S_OK : S_FALSE;
-  }
-  HRESULT Reset() override {
-    next_ = 0;
-    return S_OK;
-  }
-
- private:
-  std::vector<CComPtr<Item>> items_;
-  std::size_t next_ = 0;
-};
 
 void CopyName(const std::wstring& name, wchar_t* out, std::size_t size) {
   const std::size_t n = std::min(name.size(), size - 1);
@@ -144,7 +117,7 @@ HRESULT FakeFilter::EnumPins(IEnumPins** pins) {
   std::vector<CComPtr<IPin>> all;
   for (auto& p : inputs_) all.emplace_back(p.p());
   for (auto& p : outputs_) all.emplace_back(p.p());
-  *pins = new VectorEnum<IPin, IEnumPins, IID_IEnumPins>(std::move(all));
+  *pins = new VectorEnum<IPin, IEnumPins>(std::move(all));
   return S_OK;
 }
 
@@ -285,7 +258,7 @@ HRESULT FakeGraph::EnumFilters(IEnumFilters** out) {
   if (failEnumFilters_) return E_FAIL;
   std::vector<CComPtr<IBaseFilter>> all;
   for (auto& [f, n] : filters_) all.push_back(f);
-  *out = new VectorEnum<IBaseFilter, IEnumFilters, IID_IEnumFilters>(std::move(all));
+  *out = new VectorEnum<IBaseFilter, IEnumFilters>(std::move(all));
   return S_OK;
 }
 
