@@ -111,6 +111,10 @@ TEST(CameraParameterFile, CommaDecimalLocaleChangesNeitherBytesNorValues) {
 
 TEST(CameraParameterFile, BadFilesAreRefusedAndLeaveTheCamera) {
   const std::string dir = TempFolder();
+  // A whole file but its last value: 26 of the 27 convert.
+  const std::string typical = kTypicalBytes;
+  const std::string noHeight = typical.substr(0, typical.rfind(' ')) + "\n";
+  const std::string wordHeight = typical.substr(0, typical.rfind(' ')) + " tall\n";
   struct Case {
     const char* name;
     const char* text;  // null: no file at all
@@ -119,6 +123,8 @@ TEST(CameraParameterFile, BadFilesAreRefusedAndLeaveTheCamera) {
       {"text", "focal length: large\n"},
       {"empty", ""},
       {"missing", nullptr},
+      {"height_missing", noHeight.c_str()},
+      {"height_not_a_number", wordHeight.c_str()},
   };
   for (const Case& c : cases) {
     const std::string path = dir + c.name;
