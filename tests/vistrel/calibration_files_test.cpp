@@ -84,6 +84,9 @@ TEST_F(CalibrationFiles, IntrinsicsBadFiles) {
     withNan.replace(0, good.find(' '), "nan");
     std::string negativeWidth = good;
     negativeWidth.replace(good.rfind("640"), 3, "-640");
+    // Every value but the height: 25 reals and one integer convert.
+    const std::string noHeight = good.substr(0, good.rfind(' ')) + "\n";
+    const std::string wordHeight = good.substr(0, good.rfind(' ')) + " tall\n";
     struct Case {
         const char* name;
         std::string text;
@@ -94,6 +97,8 @@ TEST_F(CalibrationFiles, IntrinsicsBadFiles) {
         {"nan", withNan, false},
         {"inf", "inf" + good.substr(good.find(' ')), false},
         {"negative width", negativeWidth, false},
+        {"height missing", noHeight, false},
+        {"height not a number", wordHeight, false},
         {"garbage", "hello world\n", false},
         {"CR LF", crlf, true},
     };
