@@ -377,6 +377,16 @@ TEST(CCameraUndistortionMap, HalfPixelFractionsAndAHandComputedPixel) {
   EXPECT_EQ(e[0], 112 + 112 * W);
   for (int k = 1; k <= 4; ++k) EXPECT_EQ(e[k], 8192) << k;
 
+  // Unequal fractions tell the row weight from the column weight: at
+  // x = 0.5, y = 0.25 the radial factor is 37/32, the source (107.8125,
+  // 78.90625), exact.
+  const int* u = &half[5 * (75 * W + 100)];
+  EXPECT_EQ(u[0], 107 + 78 * W);
+  EXPECT_EQ(u[1], 576);    // (1 - 0.8125) (1 - 0.90625)
+  EXPECT_EQ(u[2], 5568);   // (1 - 0.8125) 0.90625: the next row
+  EXPECT_EQ(u[3], 2496);   // 0.8125 (1 - 0.90625): the next column
+  EXPECT_EQ(u[4], 24128);  // 0.8125 0.90625
+
   // k1 = 0.1 at (70, 60) with centre (50, 40), f = 100: x = y = 0.2,
   // radial 1.008, source (70.16, 60.16); weights 0.84^2, 0.84 0.16 (twice)
   // and 0.16^2 of 32768, truncated.

@@ -129,6 +129,16 @@ TEST(MvgUndistortionMap, IdentityLayoutAndHalfPixelWeights) {
   const int* e = &h[5 * (100 * 128 + 100)];
   EXPECT_EQ(e[0], 3 * (112 + 112 * 128));
   for (int k = 1; k <= 4; ++k) EXPECT_EQ(e[k], 8192);
+
+  // Unequal fractions tell the row weight from the column weight: at
+  // x = 0.5, y = 0.25 the radial factor is 37/32, the source (107.8125,
+  // 78.90625), all exact in float.
+  const int* u = &h[5 * (75 * 128 + 100)];
+  EXPECT_EQ(u[0], 3 * (107 + 78 * 128));
+  EXPECT_EQ(u[1], 576);    // (1 - 0.8125) (1 - 0.90625)
+  EXPECT_EQ(u[2], 5568);   // (1 - 0.8125) 0.90625: the next row
+  EXPECT_EQ(u[3], 2496);   // 0.8125 (1 - 0.90625): the next column
+  EXPECT_EQ(u[4], 24128);  // 0.8125 0.90625
 }
 
 // ---- resamplers ----
