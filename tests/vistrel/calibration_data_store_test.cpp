@@ -375,6 +375,32 @@ TEST_F(RemoveEntryTest, OutOfRangeRemovesNothing) {
     EXPECT_EQ(store_.GetEntryCount(), 6);
 }
 
+// Calibrated flags belong to entries: they move with the entries that stay.
+TEST(DataStoreEntries, RemoveEntryKeepsTheCalibratedFlagsOfTheEntriesThatStay) {
+    struct Case {
+        int removed;
+        int count;
+        std::vector<int> kinds;
+        std::vector<bool> calibrated;
+    } cases[] = {
+        {2, 1, {0, 0, 0, 0, 1}, {false, false, true, false, true}},  // the first rig
+        {1, 2, {0, 0, 0, 1}, {false, true, false, true}},            // a camera of the first rig
+        {5, 1, {0, 0, 1, 0, 0}, {false, false, false, true, false}},  // the last rig
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.removed);
+        CalibrationDataStore store;
+        AddEntries(store, {0, 0, 1, 0, 0, 1});
+        store.SetCalibrated(3);
+        store.SetCalibrated(5);
+        EXPECT_EQ(store.RemoveEntry(c.removed), c.count);
+        EXPECT_EQ(Kinds(store), c.kinds);
+        std::vector<bool> calibrated;
+        for (int e = 0; e < store.GetEntryCount(); ++e) calibrated.push_back(store.IsCalibrated(e));
+        EXPECT_EQ(calibrated, c.calibrated);
+    }
+}
+
 TEST(DataStoreEntries, RemovingAnUnnamedCameraShiftsHigherRecordsDown) {
     CalibrationDataStore store;
     AddEntries(store, {0, 0, 0, 1});
@@ -804,6 +830,33 @@ TEST_F(DataStoreFiles, LoadViewExtrinsicsReadsTheViewsTheFileHolds) {
     store_.AddCamera();
     EXPECT_FALSE(store_.LoadViewExtrinsics(2, path.c_str()));
     EXPECT_FALSE(store_.LoadViewExtrinsics(3, path.c_str()));
+}
+
+// A file cut inside its third view: the two whole views are read, the cut
+// one leaves its view as AllocateViews made it.
+TEST_F(DataStoreFiles, LoadViewExtrinsicsStopsAtTheFirstIncompleteView) {
+    CMonoCameraCalibrationEngine* engine = store_.GetCalibrationEngine(0);
+    ASSERT_TRUE(engine->AllocateViews(4, store_.GetObjectSettings(0)));
+    std::string text;
+    for (int v = 0; v < 2; ++v)
+        for (int i = 0; i < 15; ++i) text += std::to_string(v * 100 + i + 1) + (i % 3 == 2 ? "\n" : " ");
+    text += "7 8 9\n1 0 0\n";  // 6 of the third view's 15 numbers
+    const std::string path = WriteText("cut.txt", text);
+
+    ASSERT_TRUE(store_.LoadViewExtrinsics(0, path.c_str()));
+    EXPECT_EQ(engine->ViewCount(), 2);
+    EXPECT_EQ(engine->AllocatedViews(), 4);
+    EXPECT_EQ(engine->RotationMatrices()[0], 1.0);
+    EXPECT_EQ(engine->RotationMatrices()[9 + 8], 109.0);
+    EXPECT_EQ(engine->Translations()[3 + 2], 115.0);
+    const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    for (int v = 2; v < 4; ++v) {
+        for (int i = 0; i < 9; ++i) EXPECT_EQ(engine->RotationMatrices()[9 * v + i], identity[i]) << v;
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(engine->RotationVectors()[3 * v + i], 0.0) << v;
+            EXPECT_EQ(engine->Translations()[3 * v + i], 0.0) << v;
+        }
+    }
 }
 
 struct DefaultPlaneCase {
