@@ -786,6 +786,32 @@ TEST_F(DataStoreFiles, LoadCameraParametersIsAllOrNothingAndSetsTheEngine) {
     EXPECT_GT(fovX, 1.0);
 }
 
+// The project reader's order: the intrinsics first, then the board, then the
+// engine sized for the images and the poses file.
+TEST_F(DataStoreFiles, ProjectLoadOrderKeepsTheFieldOfView) {
+    const CameraParameters saved = SomeParameters(3);
+    ASSERT_TRUE(WriteIntrinsicsFile(File("intrinsics.txt").c_str(), saved));
+    CMonoCameraCalibrationEngine* writer = store_.GetCalibrationEngine(0);
+    ASSERT_TRUE(writer->AllocateViews(3, store_.GetObjectSettings(0)));
+    ASSERT_TRUE(store_.SaveViewExtrinsics(0, File("views.txt").c_str()));
+
+    store_.AddCamera();
+    ASSERT_TRUE(store_.LoadCameraParameters(1, File("intrinsics.txt").c_str()));
+    ASSERT_TRUE(store_.SetObjectSettings(1, 10.0, 12.0, 3, 2, 3, 3));
+    CMonoCameraCalibrationEngine* engine = store_.GetCalibrationEngine(1);
+    ASSERT_TRUE(engine->AllocateViews(5, store_.GetObjectSettings(1)));
+    ASSERT_TRUE(store_.LoadViewExtrinsics(1, File("views.txt").c_str()));
+    EXPECT_EQ(engine->ViewCount(), 3);
+
+    const CameraParameters loaded = store_.GetCameraParameters(1);
+    double fovX = 0, fovY = 0;
+    engine->GetFieldOfView(&fovX, &fovY);
+    const double k = 180.0 / 3.141592653;
+    const double cx = loaded.K[2], cy = loaded.K[5], fx = loaded.K[0], fy = loaded.K[4];
+    EXPECT_NEAR(fovX, (std::atan((cx + 0.5) / fx) + std::atan((640 - (cx + 0.5)) / fx)) * k, 1e-9);
+    EXPECT_NEAR(fovY, (std::atan((cy + 0.5) / fy) + std::atan((480 - (cy + 0.5)) / fy)) * k, 1e-9);
+}
+
 TEST_F(DataStoreFiles, LoadViewExtrinsicsReadsTheViewsTheFileHolds) {
     store_.AddCamera();
     ASSERT_TRUE(store_.SetObjectSettings(1, 10.0, 12.0, 3, 2, 3, 3));
