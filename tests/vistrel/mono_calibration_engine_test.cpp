@@ -212,6 +212,10 @@ TEST(MonoCalibrationEngine, RefusedAndFailedRunsChangeNothing) {
              return ran;
          },
          CalibrationOutcome::kRefinementFailed},
+        // Points of a 640 x 480 camera given as a 300 x 200 image: the
+        // refined principal point (about 320, 240) lies outside it.
+        {"principal point outside the image", [&](auto& e) { return e.RunCalibration(good, Board(), 300, 200); },
+         CalibrationOutcome::kInvalidResult},
     };
     // The closed form's own report of the square-on views is expected here.
     const cvcompat::ErrorHandler previous = cvcompat::SetErrorHandler([](const cvcompat::ErrorReport&) {});
