@@ -211,6 +211,8 @@ TEST(GdiFrames, RefusesImagesThatDoNotFit) {
     std::vector<CvSize> sizes;  // per image; width 0: a null image
     std::function<bool(IplImage*, IplImage**)> call;
     int frameHeight = 24;
+    int imageChannels = 3;
+    int frameDepth = IPL_DEPTH_8U;
   };
   using GDI::MergeFrameField, GDI::MergeFrameFieldAndHalfRes, GDI::SplitFrameField, GDI::SplitFrameFieldAndHalfRes;
   auto stereo = [](bool merge, bool oneField) {
@@ -247,14 +249,24 @@ TEST(GdiFrames, RefusesImagesThatDoNotFit) {
       {"half-res too wide", 3, {cvSize(21, 12)}, field(SplitFrameFieldAndHalfRes)},
       {"half-res merge too wide", 3, {cvSize(21, 12)}, field(MergeFrameFieldAndHalfRes)},
       {"half-res null", 3, {none}, field(SplitFrameFieldAndHalfRes)},
+      // Images of another channel count or depth than the frame.
+      {"stereo 1-channel images", 3, {half, half}, stereo(false, false), 24, 1},
+      {"stereo merge 1-channel images", 3, {half, half}, stereo(true, false), 24, 1},
+      {"quad merge 1-channel images", 3, {cvSize(20, 6), cvSize(20, 6), cvSize(20, 6), cvSize(20, 6)}, quad(true),
+       24, 1},
+      {"field 1-channel image", 3, {cvSize(40, 12)}, field(SplitFrameField), 24, 1},
+      {"half-res merge 1-channel image", 3, {cvSize(20, 12)}, field(MergeFrameFieldAndHalfRes), 24, 1},
+      {"stereo 16-bit frame", 3, {half, half}, stereo(false, false), 24, 3, IPL_DEPTH_16U},
+      {"field merge 16-bit frame", 3, {cvSize(40, 12)}, field(MergeFrameField), 24, 3, IPL_DEPTH_16U},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Image frame = Make(40, c.frameHeight, c.frameChannels, 0x11);
+    Image frame(cvCreateImage(cvSize(40, c.frameHeight), c.frameDepth, c.frameChannels));
+    std::memset(frame->imageData, 0x11, static_cast<size_t>(frame->imageSize));
     std::vector<Image> owned;
     std::vector<IplImage*> images;
     for (const CvSize& s : c.sizes) {
-      owned.push_back(s.width ? Make(s.width, s.height, 3, 0x22) : nullptr);
+      owned.push_back(s.width ? Make(s.width, s.height, c.imageChannels, 0x22) : nullptr);
       images.push_back(owned.back().get());
     }
     const auto before = Snapshot(images);
@@ -343,6 +355,13 @@ TEST(GdiResize, SubsampleTakesEverySecondPixel) {
   EXPECT_FALSE(GDI::Subsample(narrow.get(), dst2.get(), 0));
   EXPECT_FALSE(GDI::Subsample(src.get(), grey.get(), 0));
   EXPECT_EQ(static_cast<unsigned char>(dst2->imageData[0]), 0x44);
+  // Rows count as columns do: 4 rows need 7 source rows.
+  Image shortSrc = Make(9, 6, 3, 0x33);
+  EXPECT_FALSE(GDI::Subsample(shortSrc.get(), dst2.get(), 0));
+  EXPECT_EQ(static_cast<unsigned char>(dst2->imageData[dst2->imageSize - 1]), 0x44);
+  EXPECT_FALSE(GDI::Subsample(nullptr, dst2.get(), 0));
+  EXPECT_FALSE(GDI::Subsample(src.get(), nullptr, 0));
+  EXPECT_FALSE(GDI::DoubleFields(nullptr));
 }
 
 TEST(GdiResize, DoubleFieldsLeavesAnOddLastRow) {

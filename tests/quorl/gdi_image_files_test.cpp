@@ -432,6 +432,8 @@ TEST_F(GdiWindowCapture, StretchesFilteredToTheGivenSize) {
 TEST_F(GdiWindowCapture, FailsWithoutWindowSourceOrHeight) {
   EXPECT_FALSE(GDI::SaveWindowAsImage(reinterpret_cast<HWND>(0x77), 0, File("u.png").c_str(), "png", 0, 0));
   EXPECT_FALSE(GDI::SaveWindowAsImage(FakeWindows::Window(), 0, File("h.png").c_str(), "png", 320, 0));
+  EXPECT_FALSE(GDI::SaveWindowAsImage(FakeWindows::Window(), 0, File("m.png").c_str(), "png", 320, -5));
+  EXPECT_FALSE(GDI::SaveWindowAsImage(FakeWindows::Window(), 0, nullptr, "png", 0, 0));
   EXPECT_FALSE(GDI::SaveWindowAsImage(FakeWindows::Window(), 0, File("e.xyz").c_str(), "xyz", 0, 0));
   gdiplus::SetWindowSurfaceSource(nullptr);
   EXPECT_FALSE(GDI::SaveWindowAsImage(FakeWindows::Window(), 0, File("n.png").c_str(), "png", 0, 0));

@@ -375,6 +375,32 @@ TEST_F(RemoveEntryTest, OutOfRangeRemovesNothing) {
     EXPECT_EQ(store_.GetEntryCount(), 6);
 }
 
+// Calibrated flags belong to entries: they move with the entries that stay.
+TEST(DataStoreEntries, RemoveEntryKeepsTheCalibratedFlagsOfTheEntriesThatStay) {
+    struct Case {
+        int removed;
+        int count;
+        std::vector<int> kinds;
+        std::vector<bool> calibrated;
+    } cases[] = {
+        {2, 1, {0, 0, 0, 0, 1}, {false, false, true, false, true}},  // the first rig
+        {1, 2, {0, 0, 0, 1}, {false, true, false, true}},            // a camera of the first rig
+        {5, 1, {0, 0, 1, 0, 0}, {false, false, false, true, false}},  // the last rig
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.removed);
+        CalibrationDataStore store;
+        AddEntries(store, {0, 0, 1, 0, 0, 1});
+        store.SetCalibrated(3);
+        store.SetCalibrated(5);
+        EXPECT_EQ(store.RemoveEntry(c.removed), c.count);
+        EXPECT_EQ(Kinds(store), c.kinds);
+        std::vector<bool> calibrated;
+        for (int e = 0; e < store.GetEntryCount(); ++e) calibrated.push_back(store.IsCalibrated(e));
+        EXPECT_EQ(calibrated, c.calibrated);
+    }
+}
+
 TEST(DataStoreEntries, RemovingAnUnnamedCameraShiftsHigherRecordsDown) {
     CalibrationDataStore store;
     AddEntries(store, {0, 0, 0, 1});
@@ -760,6 +786,32 @@ TEST_F(DataStoreFiles, LoadCameraParametersIsAllOrNothingAndSetsTheEngine) {
     EXPECT_GT(fovX, 1.0);
 }
 
+// The project reader's order: the intrinsics first, then the board, then the
+// engine sized for the images and the poses file.
+TEST_F(DataStoreFiles, ProjectLoadOrderKeepsTheFieldOfView) {
+    const CameraParameters saved = SomeParameters(3);
+    ASSERT_TRUE(WriteIntrinsicsFile(File("intrinsics.txt").c_str(), saved));
+    CMonoCameraCalibrationEngine* writer = store_.GetCalibrationEngine(0);
+    ASSERT_TRUE(writer->AllocateViews(3, store_.GetObjectSettings(0)));
+    ASSERT_TRUE(store_.SaveViewExtrinsics(0, File("views.txt").c_str()));
+
+    store_.AddCamera();
+    ASSERT_TRUE(store_.LoadCameraParameters(1, File("intrinsics.txt").c_str()));
+    ASSERT_TRUE(store_.SetObjectSettings(1, 10.0, 12.0, 3, 2, 3, 3));
+    CMonoCameraCalibrationEngine* engine = store_.GetCalibrationEngine(1);
+    ASSERT_TRUE(engine->AllocateViews(5, store_.GetObjectSettings(1)));
+    ASSERT_TRUE(store_.LoadViewExtrinsics(1, File("views.txt").c_str()));
+    EXPECT_EQ(engine->ViewCount(), 3);
+
+    const CameraParameters loaded = store_.GetCameraParameters(1);
+    double fovX = 0, fovY = 0;
+    engine->GetFieldOfView(&fovX, &fovY);
+    const double k = 180.0 / 3.141592653;
+    const double cx = loaded.K[2], cy = loaded.K[5], fx = loaded.K[0], fy = loaded.K[4];
+    EXPECT_NEAR(fovX, (std::atan((cx + 0.5) / fx) + std::atan((640 - (cx + 0.5)) / fx)) * k, 1e-9);
+    EXPECT_NEAR(fovY, (std::atan((cy + 0.5) / fy) + std::atan((480 - (cy + 0.5)) / fy)) * k, 1e-9);
+}
+
 TEST_F(DataStoreFiles, LoadViewExtrinsicsReadsTheViewsTheFileHolds) {
     store_.AddCamera();
     ASSERT_TRUE(store_.SetObjectSettings(1, 10.0, 12.0, 3, 2, 3, 3));
@@ -804,6 +856,33 @@ TEST_F(DataStoreFiles, LoadViewExtrinsicsReadsTheViewsTheFileHolds) {
     store_.AddCamera();
     EXPECT_FALSE(store_.LoadViewExtrinsics(2, path.c_str()));
     EXPECT_FALSE(store_.LoadViewExtrinsics(3, path.c_str()));
+}
+
+// A file cut inside its third view: the two whole views are read, the cut
+// one leaves its view as AllocateViews made it.
+TEST_F(DataStoreFiles, LoadViewExtrinsicsStopsAtTheFirstIncompleteView) {
+    CMonoCameraCalibrationEngine* engine = store_.GetCalibrationEngine(0);
+    ASSERT_TRUE(engine->AllocateViews(4, store_.GetObjectSettings(0)));
+    std::string text;
+    for (int v = 0; v < 2; ++v)
+        for (int i = 0; i < 15; ++i) text += std::to_string(v * 100 + i + 1) + (i % 3 == 2 ? "\n" : " ");
+    text += "7 8 9\n1 0 0\n";  // 6 of the third view's 15 numbers
+    const std::string path = WriteText("cut.txt", text);
+
+    ASSERT_TRUE(store_.LoadViewExtrinsics(0, path.c_str()));
+    EXPECT_EQ(engine->ViewCount(), 2);
+    EXPECT_EQ(engine->AllocatedViews(), 4);
+    EXPECT_EQ(engine->RotationMatrices()[0], 1.0);
+    EXPECT_EQ(engine->RotationMatrices()[9 + 8], 109.0);
+    EXPECT_EQ(engine->Translations()[3 + 2], 115.0);
+    const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    for (int v = 2; v < 4; ++v) {
+        for (int i = 0; i < 9; ++i) EXPECT_EQ(engine->RotationMatrices()[9 * v + i], identity[i]) << v;
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(engine->RotationVectors()[3 * v + i], 0.0) << v;
+            EXPECT_EQ(engine->Translations()[3 * v + i], 0.0) << v;
+        }
+    }
 }
 
 struct DefaultPlaneCase {

@@ -212,6 +212,10 @@ TEST(MonoCalibrationEngine, RefusedAndFailedRunsChangeNothing) {
              return ran;
          },
          CalibrationOutcome::kRefinementFailed},
+        // Points of a 640 x 480 camera given as a 300 x 200 image: the
+        // refined principal point (about 320, 240) lies outside it.
+        {"principal point outside the image", [&](auto& e) { return e.RunCalibration(good, Board(), 300, 200); },
+         CalibrationOutcome::kInvalidResult},
     };
     // The closed form's own report of the square-on views is expected here.
     const cvcompat::ErrorHandler previous = cvcompat::SetErrorHandler([](const cvcompat::ErrorReport&) {});
@@ -331,6 +335,29 @@ TEST(MonoCalibrationEngine, AllocateViewsAndPoseArrays) {
     EXPECT_EQ(engine.AllocatedViews(), 20);
     EXPECT_FALSE(engine.SetViewCount(21));
     EXPECT_EQ(engine.GetViewRotation(7)[0], 1.0);
+}
+
+// A project load sets the result (with its image size) before it sizes the
+// views for the poses file: sizing must not take the image size away.
+TEST(MonoCalibrationEngine, AllocateViewsKeepsTheResultsImageSize) {
+    CMonoCameraCalibrationEngine engine;
+    CameraParameters p;
+    p.K[0] = 500, p.K[2] = 319.5, p.K[4] = 400, p.K[5] = 100, p.K[8] = 1;
+    p.width = 640, p.height = 480;
+    engine.SetResult(p);
+    double fovX = 0, fovY = 0;
+    engine.GetFieldOfView(&fovX, &fovY);
+    ASSERT_GT(fovX, 1.0);
+    const double loadedX = fovX, loadedY = fovY;
+
+    ASSERT_TRUE(engine.AllocateViews(9, Board()));
+    EXPECT_EQ(engine.ImageWidth(), 640);
+    EXPECT_EQ(engine.ImageHeight(), 480);
+    ASSERT_TRUE(engine.SetViewCount(5));
+    engine.GetFieldOfView(&fovX, &fovY);
+    EXPECT_EQ(fovX, loadedX);
+    EXPECT_EQ(fovY, loadedY);
+    EXPECT_EQ(engine.GetCameraParameters().width, 640);
 }
 
 }  // namespace

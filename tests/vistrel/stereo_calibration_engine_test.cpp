@@ -194,3 +194,63 @@ TEST(StereoCalibrationEngine, InitialRelativePose) {
 }
 
 }  // namespace
+
+namespace {
+
+// A failed refinement after a refined rig keeps that rig's views: only the
+// records go back to the failed run's start, and the members follow resultB.
+TEST(StereoCalibrationEngine, FailedRunAfterARefinedRigKeepsItsViews) {
+    const Rig rig(9, 0.1);
+    ASSERT_TRUE(rig.ran);
+    CStereoCalibrationEngine stereo;
+    ASSERT_EQ(stereo.RunStereoCalibration(rig.monoA, rig.monoB), 1);
+    const std::vector<double> R = stereo.RotationMatrices(), r = stereo.RotationVectors(), T = stereo.Translations();
+    const int views = stereo.ViewCount();
+
+    stereo.SetMaxFunctionEvaluationsForTesting(1);
+    EXPECT_EQ(stereo.RunStereoCalibration(rig.monoA, rig.monoB), 0);
+    EXPECT_EQ(stereo.LastRun().outcome, CalibrationOutcome::kRefinementFailed);
+    EXPECT_EQ(stereo.LastRun().minimizerInfo, 5);
+    EXPECT_GE(stereo.LastRun().evaluations, 1);
+    EXPECT_EQ(stereo.ViewCount(), views);
+    EXPECT_EQ(stereo.RotationMatrices(), R);
+    EXPECT_EQ(stereo.RotationVectors(), r);
+    EXPECT_EQ(stereo.Translations(), T);
+    EXPECT_EQ(std::memcmp(&stereo.ResultB(), &stereo.InitialB(), sizeof(CameraParameters)), 0);
+    EXPECT_EQ(std::memcmp(stereo.RelativeRotation().data(), stereo.ResultB().R, 9 * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(stereo.RelativeTranslation().data(), stereo.ResultB().T, 3 * sizeof(double)), 0);
+}
+
+// A pose value that is not finite would break the ordering of the initial
+// pose's sort: such engines are refused like mismatched ones.
+TEST(StereoCalibrationEngine, NonFinitePoseIsRefused) {
+    const double nan = std::nan("");
+    const double inf = HUGE_VAL;
+    struct Case {
+        const char* name;
+        bool cameraB;
+        int array;  // 0 rotation matrices, 1 rotation vectors, 2 translations
+        int index;
+        double value;
+    };
+    const Case cases[] = {
+        {"NaN translation of camera A", false, 2, 0, nan},
+        {"NaN rotation matrix of camera B, last view", true, 0, 12 * 9 + 8, nan},
+        {"infinite rotation vector of camera B", true, 1, 4, inf},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(10, 0.1);
+        ASSERT_TRUE(rig.ran);
+        CMonoCameraCalibrationEngine& e = c.cameraB ? rig.monoB : rig.monoA;
+        double* arrays[3] = {e.RotationMatrices(), e.RotationVectors(), e.Translations()};
+        arrays[c.array][c.index] = c.value;
+        ASSERT_TRUE(e.HoldsCalibratedViews());
+        CStereoCalibrationEngine stereo;
+        EXPECT_EQ(stereo.RunStereoCalibration(rig.monoA, rig.monoB), 0);
+        EXPECT_EQ(stereo.LastRun().outcome, CalibrationOutcome::kEnginesMismatch);
+        EXPECT_EQ(stereo.ViewCount(), 0);
+    }
+}
+
+}  // namespace

@@ -106,7 +106,12 @@ CMonoCameraCalibrationEngine::Views CMonoCameraCalibrationEngine::MakeViews(int 
 
 bool CMonoCameraCalibrationEngine::AllocateViews(int viewCount, const CalibrationObjectSettings& settings) {
     if (viewCount < 0 || viewCount > kMaxViews || !IsValidBoard(settings)) return false;
-    views_ = MakeViews(viewCount, settings);
+    // The image size is the result's, which stays: a project sets the result
+    // before it sizes the views for its poses file.
+    Views fresh = MakeViews(viewCount, settings);
+    fresh.width = views_.width;
+    fresh.height = views_.height;
+    views_ = std::move(fresh);
     calibratedViews_ = false;
     return true;
 }

@@ -98,8 +98,8 @@ public:
 
     // Sizes the arrays for viewCount views of the board and fills them:
     // points zero, rotation matrices identity, rotation vectors and
-    // translations zero. Settings failing IsValidBoard, or a negative count,
-    // change nothing and give false.
+    // translations zero. The result and its image size stay. Settings
+    // failing IsValidBoard, or a negative count, change nothing and give false.
     bool AllocateViews(int viewCount, const CalibrationObjectSettings& settings);
     // Lowers the view count to the views a file held; the arrays keep their
     // size. False (nothing changed) outside 0 .. allocated views.
