@@ -206,6 +206,34 @@ TEST_F(HoverButtonTest, StripWithoutRegionCopiesTheFrameWithoutAlpha) {
   EXPECT_EQ(Shown(5, 7), RGB(qRed(p), qGreen(p), qBlue(p)));
 }
 
+TEST_F(HoverButtonTest, BitmapWithRegionDrawsClippedToTheRegion) {
+  // A bitmap strip (no alpha) under an elliptic region: the chosen frame is
+  // copied inside the circle and the parent shows through outside it.
+  QImage strip(96, 24, QImage::Format_RGB888);
+  for (int y = 0; y < 24; ++y)
+    for (int x = 0; x < 96; ++x) strip.setPixel(x, y, qRgb(40 + 50 * (x / 24), 10 + x % 24, 20 + y));
+  const std::string bmp = files.path("strip.bmp");
+  ASSERT_TRUE(strip.save(QString::fromStdString(bmp)));
+  CHoverButtonEx b;
+  ASSERT_TRUE(b.Create("", WS_CHILD | WS_VISIBLE, CRect(10, 10, 20, 20), &parent, 1124));
+  b.SetHorizontal(true);
+  b.LoadBitmapFromFile(bmp.c_str());
+  ASSERT_EQ(b.FrameWidth(), 24);
+  ASSERT_EQ(b.FrameHeight(), 24);
+  HRGN r = CreateEllipticRgn(0, 0, 24, 24);
+  b.SetRegion(r);
+  DeleteObject(r);
+  b.Invalidate();
+  win::PumpMessages();
+  for (const QPoint p : {QPoint(12, 12), QPoint(5, 12), QPoint(12, 20)}) {
+    const QRgb want = strip.pixel(p.x(), p.y());
+    EXPECT_EQ(Shown(p.x(), p.y()), RGB(qRed(want), qGreen(want), qBlue(want))) << p.x() << "," << p.y();
+  }
+  CClientDC pdc(&parent);
+  EXPECT_EQ(Shown(0, 0), pdc.GetPixel(5, 5));
+  EXPECT_EQ(Shown(23, 23), pdc.GetPixel(5, 5));
+}
+
 TEST_F(HoverButtonTest, WidthNotAMultipleOfFourDropsTheRemainder) {
   CHoverButtonEx b;
   Make(b, files.odd, true);
