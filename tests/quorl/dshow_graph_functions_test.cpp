@@ -284,6 +284,10 @@ INSTANTIATE_TEST_SUITE_P(
         MediaTypeCase{"fps_zero", MEDIASUBTYPE_RGB24, 640, 480, 0.0f, false, E_INVALIDARG, 0, 0, 0, 0},
         MediaTypeCase{"fps_negative", MEDIASUBTYPE_RGB24, 640, 480, -5.0f, false, E_INVALIDARG, 0, 0, 0, 0},
         MediaTypeCase{"fps_nan", MEDIASUBTYPE_RGB24, 640, 480, std::numeric_limits<float>::quiet_NaN(), true,
+                      E_INVALIDARG, 0, 0, 0, 0},
+        MediaTypeCase{"fps_infinite", MEDIASUBTYPE_RGB24, 640, 480, std::numeric_limits<float>::infinity(), false,
+                      E_INVALIDARG, 0, 0, 0, 0},
+        MediaTypeCase{"fps_tiny", MEDIASUBTYPE_RGB24, 640, 480, std::numeric_limits<float>::denorm_min(), false,
                       E_INVALIDARG, 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
