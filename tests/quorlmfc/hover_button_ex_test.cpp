@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <string>
@@ -277,6 +278,40 @@ TEST_F(HoverButtonTest, HoverLeaveTooltipAndClicksThroughTheTopLevelWindow) {
   QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(22, 22), 1000);
   ASSERT_EQ(parent.commands.size(), 1u);
   EXPECT_EQ(parent.commands[0], std::make_pair(1124u, BN_CLICKED));
+}
+
+TEST_F(HoverButtonTest, MoveableButtonMovesInItsParentsClientCoordinates) {
+  // A right press starts the move; the plain drag offsets the button, the
+  // Ctrl drag spans a rubber band from its top-left corner. Both end in the
+  // parent's client coordinates, wherever the parent sits on the screen.
+  const struct {
+    const char* name;
+    Qt::KeyboardModifiers modifiers;
+    CRect expected;
+  } cases[] = {
+      {"plain drag", Qt::NoModifier, CRect(40, 30, 64, 54)},
+      {"rubber band", Qt::ControlModifier, CRect(10, 10, 45, 35)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CHoverButtonEx b;
+    Make(b, files.argb, false);
+    b.SetMoveable(TRUE);
+    QWindow* w = Window();
+    QTest::mouseMove(w, QPoint(15, 15));
+    QTimer::singleShot(0, [w] {
+      QTest::mouseMove(w, QPoint(45, 35));
+      QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(45, 35));
+    });
+    QTest::mousePress(w, Qt::RightButton, c.modifiers, QPoint(15, 15));
+    QTest::mouseRelease(w, Qt::RightButton, c.modifiers, QPoint(45, 35));
+    win::PumpMessages();
+    CRect rc;
+    b.GetWindowRect(&rc);
+    parent.ScreenToClient(&rc);
+    EXPECT_EQ(rc, c.expected);
+    b.DestroyWindow();
+  }
 }
 
 }  // namespace
