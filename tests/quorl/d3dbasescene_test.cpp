@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <type_traits>
 
 #include "d3d/d3darcball.h"
 #include "d3d/d3dbasescene.h"
+#include "d3d/d3dcamera.h"
+#include "d3d/d3dfont.h"
 #include "d3d9/recorder.h"
 #include "fake_cursor_services.h"
 #include "fake_window_services.h"
@@ -15,6 +18,14 @@ namespace {
 
 using D3D::CD3DArcBall;
 using D3D::CD3DBaseScene;
+
+// Objects owning device resources cannot be copied (a copy would free them
+// twice); the trackball and the cameras hold no pointers and stay copyable.
+static_assert(!std::is_copy_constructible_v<CD3DBaseScene> && !std::is_copy_assignable_v<CD3DBaseScene>);
+static_assert(!std::is_copy_constructible_v<D3D::CD3DFont> && !std::is_copy_assignable_v<D3D::CD3DFont>);
+static_assert(std::is_copy_constructible_v<CD3DArcBall> && std::is_copy_assignable_v<CD3DArcBall>);
+static_assert(std::is_copy_constructible_v<D3D::CModelViewerCamera> && std::is_copy_assignable_v<D3D::CModelViewerCamera>);
+static_assert(std::is_copy_constructible_v<D3D::CFirstPersonCamera> && std::is_copy_assignable_v<D3D::CFirstPersonCamera>);
 
 LPARAM Point(int x, int y) { return LPARAM((unsigned(y) & 0xFFFF) << 16 | (unsigned(x) & 0xFFFF)); }
 

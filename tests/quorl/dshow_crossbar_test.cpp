@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "dshow/testing/fakes.h"
@@ -9,6 +10,9 @@
 using namespace dshow::testing;
 
 namespace {
+
+// A copy would destroy the routes twice.
+static_assert(!std::is_copy_constructible_v<DShow::CCrossbar> && !std::is_copy_assignable_v<DShow::CCrossbar>);
 
 constexpr long kTuner = 1, kComposite = 2, kSVideo = 3, kDecoder = 12, kAudioTuner = 4096, kAudioDecoder = 4105;
 

@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 #include <vector>
+#include <unistd.h>
 
 #include "com/com.h"
 #include "dshow/platform.h"
@@ -284,6 +285,10 @@ INSTANTIATE_TEST_SUITE_P(
         MediaTypeCase{"fps_zero", MEDIASUBTYPE_RGB24, 640, 480, 0.0f, false, E_INVALIDARG, 0, 0, 0, 0},
         MediaTypeCase{"fps_negative", MEDIASUBTYPE_RGB24, 640, 480, -5.0f, false, E_INVALIDARG, 0, 0, 0, 0},
         MediaTypeCase{"fps_nan", MEDIASUBTYPE_RGB24, 640, 480, std::numeric_limits<float>::quiet_NaN(), true,
+                      E_INVALIDARG, 0, 0, 0, 0},
+        MediaTypeCase{"fps_infinite", MEDIASUBTYPE_RGB24, 640, 480, std::numeric_limits<float>::infinity(), false,
+                      E_INVALIDARG, 0, 0, 0, 0},
+        MediaTypeCase{"fps_tiny", MEDIASUBTYPE_RGB24, 640, 480, std::numeric_limits<float>::denorm_min(), false,
                       E_INVALIDARG, 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -442,6 +447,22 @@ TEST(GraphFunctionsSystem, FileFunctionsUseStat) {
   EXPECT_FALSE(DShow::FolderExists(file.c_str()));
   EXPECT_FALSE(DShow::GetFileSize64((dir + "/none").c_str(), &size));
   std::remove(file.c_str());
+}
+
+TEST(GraphFunctionsSystem, ModuleRelativePathIsOwnedAndUncut) {
+  char exe[4096] = {};
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+  ASSERT_GT(n, 0);
+  std::string folder(exe, static_cast<size_t>(n));
+  folder.erase(folder.rfind('/') + 1);
+  const std::string first = DShow::GetModuleRelativePath("\\Graphics\\button_run.png");
+  // Each call owns its text: a later call leaves an earlier one alone, and a
+  // name past the old 260-character buffer is kept whole.
+  const std::string longName(300, 'n');
+  const std::string second = DShow::GetModuleRelativePath(longName.c_str());
+  EXPECT_EQ(first, folder + "Graphics/button_run.png");
+  EXPECT_EQ(second, folder + longName);
+  EXPECT_EQ(DShow::GetModuleRelativePath(nullptr), folder);
 }
 
 }  // namespace

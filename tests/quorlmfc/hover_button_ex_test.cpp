@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <string>
@@ -206,6 +207,34 @@ TEST_F(HoverButtonTest, StripWithoutRegionCopiesTheFrameWithoutAlpha) {
   EXPECT_EQ(Shown(5, 7), RGB(qRed(p), qGreen(p), qBlue(p)));
 }
 
+TEST_F(HoverButtonTest, BitmapWithRegionDrawsClippedToTheRegion) {
+  // A bitmap strip (no alpha) under an elliptic region: the chosen frame is
+  // copied inside the circle and the parent shows through outside it.
+  QImage strip(96, 24, QImage::Format_RGB888);
+  for (int y = 0; y < 24; ++y)
+    for (int x = 0; x < 96; ++x) strip.setPixel(x, y, qRgb(40 + 50 * (x / 24), 10 + x % 24, 20 + y));
+  const std::string bmp = files.path("strip.bmp");
+  ASSERT_TRUE(strip.save(QString::fromStdString(bmp)));
+  CHoverButtonEx b;
+  ASSERT_TRUE(b.Create("", WS_CHILD | WS_VISIBLE, CRect(10, 10, 20, 20), &parent, 1124));
+  b.SetHorizontal(true);
+  b.LoadBitmapFromFile(bmp.c_str());
+  ASSERT_EQ(b.FrameWidth(), 24);
+  ASSERT_EQ(b.FrameHeight(), 24);
+  HRGN r = CreateEllipticRgn(0, 0, 24, 24);
+  b.SetRegion(r);
+  DeleteObject(r);
+  b.Invalidate();
+  win::PumpMessages();
+  for (const QPoint p : {QPoint(12, 12), QPoint(5, 12), QPoint(12, 20)}) {
+    const QRgb want = strip.pixel(p.x(), p.y());
+    EXPECT_EQ(Shown(p.x(), p.y()), RGB(qRed(want), qGreen(want), qBlue(want))) << p.x() << "," << p.y();
+  }
+  CClientDC pdc(&parent);
+  EXPECT_EQ(Shown(0, 0), pdc.GetPixel(5, 5));
+  EXPECT_EQ(Shown(23, 23), pdc.GetPixel(5, 5));
+}
+
 TEST_F(HoverButtonTest, WidthNotAMultipleOfFourDropsTheRemainder) {
   CHoverButtonEx b;
   Make(b, files.odd, true);
@@ -249,6 +278,40 @@ TEST_F(HoverButtonTest, HoverLeaveTooltipAndClicksThroughTheTopLevelWindow) {
   QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(22, 22), 1000);
   ASSERT_EQ(parent.commands.size(), 1u);
   EXPECT_EQ(parent.commands[0], std::make_pair(1124u, BN_CLICKED));
+}
+
+TEST_F(HoverButtonTest, MoveableButtonMovesInItsParentsClientCoordinates) {
+  // A right press starts the move; the plain drag offsets the button, the
+  // Ctrl drag spans a rubber band from its top-left corner. Both end in the
+  // parent's client coordinates, wherever the parent sits on the screen.
+  const struct {
+    const char* name;
+    Qt::KeyboardModifiers modifiers;
+    CRect expected;
+  } cases[] = {
+      {"plain drag", Qt::NoModifier, CRect(40, 30, 64, 54)},
+      {"rubber band", Qt::ControlModifier, CRect(10, 10, 45, 35)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CHoverButtonEx b;
+    Make(b, files.argb, false);
+    b.SetMoveable(TRUE);
+    QWindow* w = Window();
+    QTest::mouseMove(w, QPoint(15, 15));
+    QTimer::singleShot(0, [w] {
+      QTest::mouseMove(w, QPoint(45, 35));
+      QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(45, 35));
+    });
+    QTest::mousePress(w, Qt::RightButton, c.modifiers, QPoint(15, 15));
+    QTest::mouseRelease(w, Qt::RightButton, c.modifiers, QPoint(45, 35));
+    win::PumpMessages();
+    CRect rc;
+    b.GetWindowRect(&rc);
+    parent.ScreenToClient(&rc);
+    EXPECT_EQ(rc, c.expected);
+    b.DestroyWindow();
+  }
 }
 
 }  // namespace

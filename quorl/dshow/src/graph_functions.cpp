@@ -302,8 +302,12 @@ HRESULT InitMediaType(AM_MEDIA_TYPE* type, const GUID* subtype, int width, int h
                       const GUID& formatType) {
   if (!type || !subtype || !type->pbFormat) return E_POINTER;
   if (!std::isfinite(framesPerSecond) || framesPerSecond <= 0.0f) return E_INVALIDARG;
+  // A rate so small that its frame time does not fit 100 ns units would make
+  // the conversion undefined.
+  const double frameTime = 10000000.0 / static_cast<double>(framesPerSecond);
+  if (!(frameTime < 9.2e18)) return E_INVALIDARG;
   const bool info2 = formatType == FORMAT_VideoInfo2;
-  const auto timePerFrame = static_cast<REFERENCE_TIME>(10000000.0 / static_cast<double>(framesPerSecond));
+  const auto timePerFrame = static_cast<REFERENCE_TIME>(frameTime);
   BITMAPINFOHEADER* bmi;
   if (info2) {
     auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(type->pbFormat);
