@@ -103,7 +103,9 @@ class Devices : public ::testing::Test {
     return DShow::ConnectFilters(graph, static_cast<IBaseFilter*>(*grabberFilter), renderer);
   }
 
-  static bool WaitFor(const std::function<bool()>& done, int ms = 10000) { return WaitUntil(done, ms); }
+  // Generous: live frames arrive within a second, but a machine busy with
+  // sanitizer builds can stall the streaming thread for several.
+  static bool WaitFor(const std::function<bool()>& done, int ms = 30000) { return WaitUntil(done, ms); }
 };
 
 TEST_F(Devices, NamesAreListedTruncatedAndBounded) {
