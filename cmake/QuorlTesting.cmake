@@ -23,11 +23,12 @@ function(quorl_add_test name)
     target_link_libraries(${name} PRIVATE GTest::gtest)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  # The ENVIRONMENT property below reaches discovered tests with its first
-  # variable only (the list is split on the way); env passes them all.
+  # CTest's list-valued ENVIRONMENT property reaches discovered tests with its
+  # first variable only (the list is split on the way): tests and their
+  # discovery run through env, which passes them all.
   set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "/usr/bin/env;${QUORL_TEST_ENV}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "${QUORL_TEST_ENV}" TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
 endfunction()

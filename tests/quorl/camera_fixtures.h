@@ -16,14 +16,8 @@
 
 namespace camera_fixtures {
 
-// A fresh folder per call, so tests never see each other's files.
-inline std::string TempFolder() {
-  std::string tmpl = std::string(::testing::TempDir()) + "quorl-camera-XXXXXX";
-  if (!mkdtemp(tmpl.data())) return std::string(::testing::TempDir());
-  return tmpl + "/";
-}
-
 using quorl_test::CommaLocaleScope;
+using quorl_test::TempFolder;
 using quorl_test::Slurp;
 using quorl_test::Spit;
 

@@ -10,12 +10,8 @@
 
 namespace {
 
-// Each test process writes into its own folder: ctest runs cases in parallel.
 std::string TempPath(const char* name) {
-  static const std::string dir = [] {
-    std::string tmpl = std::string(::testing::TempDir()) + "quorl-cpf-XXXXXX";
-    return mkdtemp(tmpl.data()) ? tmpl + "/" : std::string(::testing::TempDir());
-  }();
+  static const std::string dir = quorl_test::TempFolder();
   return dir + name;
 }
 

@@ -1,9 +1,18 @@
 #include "text_files/text_files.h"
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
 #include <fstream>
 #include <sstream>
 
 namespace quorl_test {
+
+std::string TempFolder() {
+  std::string tmpl = std::string(::testing::TempDir()) + "quorl-test-XXXXXX";
+  if (!mkdtemp(tmpl.data())) return std::string(::testing::TempDir());
+  return tmpl + "/";
+}
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,8 +1,13 @@
 #pragma once
-// Whole files as strings, byte for byte, for the tests of text formats.
+// Files for the tests of text formats: fresh folders, and whole files as
+// strings, byte for byte.
 #include <string>
 
 namespace quorl_test {
+
+// A new folder under the test temp directory, ending in '/', so tests that
+// ctest runs in parallel never see each other's files.
+std::string TempFolder();
 
 // The file's bytes; empty when it cannot be read.
 std::string Slurp(const std::string& path);
