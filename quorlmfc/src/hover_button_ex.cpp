@@ -120,37 +120,27 @@ BOOL CHoverButtonEx::LoadImageStrip(const char* path) {
   return 1;
 }
 
-BOOL CHoverButtonEx::LoadBitmapA(UINT id) {
+BOOL CHoverButtonEx::AdoptBitmap(HBITMAP bitmap) {
   MakeOwnerDrawn();
   FreeStrip();
   m_bitmap.DeleteObject();
-  m_bitmap.Attach(static_cast<HBITMAP>(LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCE(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+  m_bitmap.Attach(bitmap);
   BITMAP bm{};
   if (m_bitmap.m_hObject && m_bitmap.GetBitmap(&bm)) SetFrameSize(bm.bmWidth, bm.bmHeight);
   else SetFrameSize(0, 0);
   return 1;
+}
+
+BOOL CHoverButtonEx::LoadBitmapA(UINT id) {
+  return AdoptBitmap(static_cast<HBITMAP>(LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCE(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
 }
 
 BOOL CHoverButtonEx::LoadBitmapA(const char* name) {
-  MakeOwnerDrawn();
-  FreeStrip();
-  m_bitmap.DeleteObject();
-  m_bitmap.Attach(static_cast<HBITMAP>(LoadImageA(AfxGetResourceHandle(), name, IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
-  BITMAP bm{};
-  if (m_bitmap.m_hObject && m_bitmap.GetBitmap(&bm)) SetFrameSize(bm.bmWidth, bm.bmHeight);
-  else SetFrameSize(0, 0);
-  return 1;
+  return AdoptBitmap(static_cast<HBITMAP>(LoadImageA(AfxGetResourceHandle(), name, IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
 }
 
 BOOL CHoverButtonEx::LoadBitmapFromFile(const char* path) {
-  MakeOwnerDrawn();
-  FreeStrip();
-  m_bitmap.DeleteObject();
-  m_bitmap.Attach(static_cast<HBITMAP>(LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | LR_LOADFROMFILE)));
-  BITMAP bm{};
-  if (m_bitmap.m_hObject && m_bitmap.GetBitmap(&bm)) SetFrameSize(bm.bmWidth, bm.bmHeight);
-  else SetFrameSize(0, 0);
-  return 1;
+  return AdoptBitmap(static_cast<HBITMAP>(LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | LR_LOADFROMFILE)));
 }
 
 BOOL CHoverButtonEx::LoadRaw(UINT, long, long) {

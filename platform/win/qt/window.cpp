@@ -628,8 +628,6 @@ HostWidget::HostWidget(WindowData* data, QWidget* parent, Qt::WindowFlags flags)
   setFocusPolicy(Qt::ClickFocus);
 }
 
-bool HostWidget::event(QEvent* e) { return QWidget::event(e); }
-
 void HostWidget::paintEvent(QPaintEvent*) {
   if (!d) return;
   QPainter p(this);
@@ -640,7 +638,6 @@ void HostWidget::resizeEvent(QResizeEvent* e) {
   if (!d) return;
   if (e->size().width() == d->surface.width() && e->size().height() == d->surface.height()) return;
   ResizeSurface(d, e->size().width(), e->size().height());
-  if (!d->native) {}
   Send(d->hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(static_cast<WORD>(e->size().width()), static_cast<WORD>(e->size().height())));
 }
 

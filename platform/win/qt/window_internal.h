@@ -56,7 +56,6 @@ class HostWidget : public QWidget {
   WindowData* d;
 
  protected:
-  bool event(QEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void moveEvent(QMoveEvent* e) override;

@@ -67,6 +67,8 @@ class CHoverButtonEx : public CBitmapButton {
   void MakeOwnerDrawn();
   void SetFrameSize(int width, int height);
   void FreeStrip();
+  // Takes a loaded bitmap (or none) in place of any strip and earlier bitmap.
+  BOOL AdoptBitmap(HBITMAP bitmap);
   void InitToolTip();
   void DrawTransparent(HDC dc, int frame);
   void DrawFrameCopy(HDC dc, const RECT& item, int frame);
