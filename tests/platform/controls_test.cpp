@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -146,6 +148,29 @@ TEST_F(ControlsTest, ComboAndEditKeepTheirState) {
   edit.SetWindowText("3.5");
   edit.GetWindowText(t);
   EXPECT_EQ(t, "3.5");
+}
+
+TEST_F(ControlsTest, NativeControlsFollowTheirWindowsSize) {
+  CButton button;
+  CEdit edit;
+  CComboBox combo;
+  ASSERT_TRUE(button.Create("OK", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, CRect(0, 0, 60, 20), &parent, 1));
+  ASSERT_TRUE(edit.Create(WS_CHILD | WS_VISIBLE, CRect(0, 30, 60, 50), &parent, 2));
+  ASSERT_TRUE(combo.Create(WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, CRect(0, 60, 60, 160), &parent, 3));
+  button.MoveWindow(0, 0, 90, 30);
+  edit.MoveWindow(0, 30, 120, 26);
+  combo.MoveWindow(0, 60, 80, 200);
+  win::PumpMessages();
+  auto native = [](CWnd& w, auto* kind) {
+    return static_cast<QWidget*>(w.GetHostWidget())->findChild<std::remove_pointer_t<decltype(kind)>*>();
+  };
+  QWidget* b = native(button, static_cast<QPushButton*>(nullptr));
+  QWidget* e = native(edit, static_cast<QLineEdit*>(nullptr));
+  QWidget* c = native(combo, static_cast<QComboBox*>(nullptr));
+  ASSERT_TRUE(b && e && c);
+  EXPECT_EQ(b->geometry(), QRect(0, 0, 90, 30));
+  EXPECT_EQ(e->geometry(), QRect(0, 0, 120, 26));
+  EXPECT_EQ(c->geometry(), QRect(0, 0, 80, 24));  // the closed box only
 }
 
 TEST(DialogUnits, FixedBaseUnits) {

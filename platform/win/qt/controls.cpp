@@ -75,7 +75,6 @@ void PaintOwnerDraw(HWND h, HDC dc) {
 
 void MakeButton(WindowData* d) {
   auto* b = new QPushButton(QString::fromLocal8Bit(d->text.c_str()), d->host);
-  b->setGeometry(0, 0, d->surface.width(), d->surface.height());
   b->setFocusPolicy(Qt::StrongFocus);
   const HWND h = d->hwnd;
   QObject::connect(b, &QPushButton::clicked, [h] { Notify(h, BN_CLICKED); });
@@ -145,7 +144,6 @@ void MakeStatic(WindowData* d) {
 
 void MakeEdit(WindowData* d) {
   auto* e = new QLineEdit(QString::fromLocal8Bit(d->text.c_str()), d->host);
-  e->setGeometry(0, 0, d->surface.width(), d->surface.height());
   const DWORD a = d->style & 3;
   e->setAlignment(a == ES_CENTER ? Qt::AlignCenter : a == ES_RIGHT ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
   e->setReadOnly(d->style & ES_READONLY);
@@ -158,13 +156,19 @@ void MakeEdit(WindowData* d) {
 void MakeCombo(WindowData* d) {
   auto* c = new QComboBox(d->host);
   c->setEditable((d->style & 3) == CBS_DROPDOWN);
-  c->setGeometry(0, 0, d->surface.width(), std::min(d->surface.height(), 24));
   const HWND h = d->hwnd;
   QObject::connect(c, QOverload<int>::of(&QComboBox::activated), [h](int) { Notify(h, CBN_SELCHANGE); });
   d->native = c;
 }
 
 }  // namespace
+
+void FitControl(WindowData* d) {
+  if (!d->native) return;
+  // A drop-down list shows its closed box only; the list opens below it.
+  const bool combo = qobject_cast<QComboBox*>(d->native) != nullptr;
+  d->native->setGeometry(0, 0, d->surface.width(), combo ? std::min(d->surface.height(), 24) : d->surface.height());
+}
 
 void CreateControl(WindowData* d) {
   if (Is(d, "BUTTON")) MakeButton(d);
@@ -173,6 +177,7 @@ void CreateControl(WindowData* d) {
   else if (Is(d, "COMBOBOX")) MakeCombo(d);
   else if (Is(d, "tooltips_class32")) d->passMouse = true;
   if (d->native) {
+    FitControl(d);
     d->native->setFont(FontOf(d->font));
     d->native->show();
     if (Is(d, "BUTTON")) ApplyButtonMode(d);

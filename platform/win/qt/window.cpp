@@ -638,6 +638,7 @@ void HostWidget::resizeEvent(QResizeEvent* e) {
   if (!d) return;
   if (e->size().width() == d->surface.width() && e->size().height() == d->surface.height()) return;
   ResizeSurface(d, e->size().width(), e->size().height());
+  FitControl(d);
   Send(d->hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(static_cast<WORD>(e->size().width()), static_cast<WORD>(e->size().height())));
 }
 
@@ -1240,7 +1241,7 @@ BOOL CWnd::SetWindowPos(const CWnd* after, int x, int y, int cx, int cy, UINT fl
     cy = std::max(cy, 0);
     h->resize(cx, cy);
     ResizeSurface(d, cx, cy);
-    if (d->native) d->native->setGeometry(0, 0, cx, cy);
+    FitControl(d);
   }
   if (!(flags & SWP_NOZORDER)) {
     const HWND a = after ? after->m_hWnd : nullptr;

@@ -103,6 +103,8 @@ HFONT DefaultGuiFont();
 
 // Control hooks (controls.cpp): makes the native control for a class name.
 void CreateControl(WindowData* d);
+// Lays a control's native widget over its whole client area (after a resize).
+void FitControl(WindowData* d);
 bool ControlMessage(WindowData* d, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
 void ForgetControl(HWND h);
 void InstallMessageBoxPrompts();
