@@ -75,16 +75,23 @@ void CopyName(const std::string& text, char* out, int size) {
   out[n] = '\0';
 }
 
-HRESULT EnumCategoryNames(REFCLSID category, char** names, int* count, int maxNames, int nameSize) {
-  if (!count) return E_POINTER;
-  *count = 0;
-  if (!names || maxNames < 0 || nameSize <= 0) return E_POINTER;
+// The monikers of a category; S_FALSE when it has none or is unknown.
+HRESULT CategoryMonikers(REFCLSID category, CComPtr<IEnumMoniker>& monikers) {
   CComPtr<ICreateDevEnum> devices;
   HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
                                 reinterpret_cast<void**>(&devices));
   if (FAILED(hr)) return hr;
+  return devices->CreateClassEnumerator(category, &monikers, 0) == S_OK && monikers ? S_OK : S_FALSE;
+}
+
+HRESULT EnumCategoryNames(REFCLSID category, char** names, int* count, int maxNames, int nameSize) {
+  if (!count) return E_POINTER;
+  *count = 0;
+  if (!names || maxNames < 0 || nameSize <= 0) return E_POINTER;
   CComPtr<IEnumMoniker> monikers;
-  if (devices->CreateClassEnumerator(category, &monikers, 0) != S_OK || !monikers) return E_FAIL;
+  const HRESULT hr = CategoryMonikers(category, monikers);
+  if (FAILED(hr)) return hr;
+  if (hr != S_OK) return E_FAIL;
   int written = 0;
   while (written < maxNames) {
     CComPtr<IMoniker> moniker;
@@ -108,12 +115,9 @@ HRESULT EnumCategoryNames(REFCLSID category, char** names, int* count, int maxNa
 
 // The index-th moniker of a category (from 0), or S_FALSE past the end.
 HRESULT CategoryMoniker(REFCLSID category, int index, IMoniker** moniker) {
-  CComPtr<ICreateDevEnum> devices;
-  HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                                reinterpret_cast<void**>(&devices));
-  if (FAILED(hr)) return hr;
   CComPtr<IEnumMoniker> monikers;
-  if (devices->CreateClassEnumerator(category, &monikers, 0) != S_OK || !monikers) return S_FALSE;
+  const HRESULT hr = CategoryMonikers(category, monikers);
+  if (hr != S_OK) return hr;
   if (index > 0 && monikers->Skip(static_cast<ULONG>(index)) != S_OK) return S_FALSE;
   ULONG fetched = 0;
   if (monikers->Next(1, moniker, &fetched) != S_OK || fetched != 1) return S_FALSE;
