@@ -237,12 +237,7 @@ bool Subsample(IplImage* src, IplImage* dst, int) {
   if (!Valid(src) || !Valid(dst) || src->nChannels != dst->nChannels ||
       src->width < 2 * dst->width - 1 || src->height < 2 * dst->height - 1)
     return false;
-  const int ch = dst->nChannels;
-  for (int i = 0; i < dst->height; ++i) {
-    const unsigned char* s = Row(src, 2 * i);
-    unsigned char* d = Row(dst, i);
-    for (int j = 0; j < dst->width; ++j) std::memcpy(d + j * ch, s + 2 * j * ch, ch);
-  }
+  for (int i = 0; i < dst->height; ++i) EverySecondPixel(Row(src, 2 * i), Row(dst, i), dst->width, dst->nChannels);
   return true;
 }
 
