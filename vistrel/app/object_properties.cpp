@@ -28,24 +28,26 @@ win::DialogTemplate ObjectPropertiesTemplate() {
   t.caption = "Calibration Object Properties";
   t.fontFace = "MS Sans Serif";
   t.fontPoints = 8;
-  constexpr DWORD label = SS_LEFT | WS_VISIBLE;
+  // Single-line labels: a heading longer than its room is clipped, never
+  // wrapped under the fields.
+  constexpr DWORD label = SS_LEFTNOWORDWRAP | WS_VISIBLE;
   constexpr DWORD edit = ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP | WS_VISIBLE;
   t.items = {
-      {"STATIC", kStatic, "Number of Squares", 7, 22, 64, 8, label},
+      {"STATIC", kStatic, "Number of Squares", 7, 22, 76, 8, label},
       {"STATIC", kStatic, "X", 7, 38, 10, 8, label},
-      {"EDIT", kSquaresX, "", 20, 36, 45, 12, edit},
+      {"EDIT", kSquaresX, "", 19, 36, 40, 12, edit},
       {"STATIC", kStatic, "Y", 7, 54, 10, 8, label},
-      {"EDIT", kSquaresY, "", 20, 52, 45, 12, edit},
-      {"STATIC", kStatic, "Square Size", 76, 22, 64, 8, label},
-      {"STATIC", kStatic, "dX", 76, 38, 12, 8, label},
-      {"EDIT", kSizeX, "", 91, 36, 45, 12, edit},
-      {"STATIC", kStatic, "dY", 76, 54, 12, 8, label},
-      {"EDIT", kSizeY, "", 91, 52, 45, 12, edit},
-      {"STATIC", kStatic, "Window Size", 146, 22, 64, 8, label},
-      {"STATIC", kStatic, "Wx", 146, 38, 14, 8, label},
-      {"EDIT", kWindowX, "", 162, 36, 45, 12, edit},
-      {"STATIC", kStatic, "Wy", 146, 54, 14, 8, label},
-      {"EDIT", kWindowY, "", 162, 52, 45, 12, edit},
+      {"EDIT", kSquaresY, "", 19, 52, 40, 12, edit},
+      {"STATIC", kStatic, "Square Size", 86, 22, 56, 8, label},
+      {"STATIC", kStatic, "dX", 86, 38, 12, 8, label},
+      {"EDIT", kSizeX, "", 99, 36, 40, 12, edit},
+      {"STATIC", kStatic, "dY", 86, 54, 12, 8, label},
+      {"EDIT", kSizeY, "", 99, 52, 40, 12, edit},
+      {"STATIC", kStatic, "Window Size", 150, 22, 57, 8, label},
+      {"STATIC", kStatic, "Wx", 150, 38, 14, 8, label},
+      {"EDIT", kWindowX, "", 166, 36, 40, 12, edit},
+      {"STATIC", kStatic, "Wy", 150, 54, 14, 8, label},
+      {"EDIT", kWindowY, "", 166, 52, 40, 12, edit},
       {"BUTTON", IDOK, "OK", 103, 78, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE},
       {"BUTTON", IDCANCEL, "Cancel", 157, 78, 50, 14, BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE},
   };
