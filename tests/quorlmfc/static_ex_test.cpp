@@ -240,7 +240,12 @@ TEST(TitleBarOwner, ExitAndMinimizeReachTheDialog) {
   QWindow* w = skin_test::TopWindow(dialog);
   CRect client;
   dialog.GetClientRect(&client);
-  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(client.right - 50 + 12, 14));
+  // Inside the buttons' squares but outside their circles: nothing.
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(client.right - 50 + 1, 2 + 1));
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(client.right - 27 + 22, 2 + 22), 600);
+  Settle();
+  EXPECT_TRUE(dialog.calls.empty());
+  QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(client.right - 50 + 12, 14), 600);
   Settle();
   ASSERT_EQ(dialog.calls, std::vector<std::string>{"minimize"});
   EXPECT_TRUE(dialog.IsIconic());
