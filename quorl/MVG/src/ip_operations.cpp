@@ -191,7 +191,7 @@ CImagePyramid::CImagePyramid(IplImage* image, int levels) : CImagePyramid() { In
 
 void CImagePyramid::Initialize(IplImage* image, int levels) {
   levels_.reset();
-  if (levels < 1 || !Is8Bit(image)) return;
+  if (levels < 1 || !image || !image->imageData) return;
   auto set = std::make_shared<LevelSet>();
   set->images.reserve(static_cast<size_t>(levels));
   set->images.push_back(cvCloneImage(image));

@@ -50,11 +50,12 @@ class CImagePyramid {
   CImagePyramid(IplImage* image, int levels);
 
   // Drops this object's share of its old levels first. levels < 1 or a null
-  // or non-8-bit image gives an empty pyramid.
+  // image gives an empty pyramid.
   void Initialize(IplImage* image, int levels);
   unsigned char* Data(int level) const;
   int Width(int level) const;
   int Height(int level) const;
+  // The number of levels held (0 when empty).
   int Levels() const;
 
  private:
