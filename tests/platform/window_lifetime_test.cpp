@@ -147,4 +147,32 @@ TEST(DrawBeforeShow, TheSurfaceKeepsWhatWasDrawn) {
   EXPECT_EQ(grabbed.pixel(5, 5) & 0xFFFFFF, 0x0080FFu);
 }
 
+// The platform list chosen when none is set: X11 (or XWayland) first with a
+// display, offscreen without one; a chosen platform is left alone.
+TEST(PlatformChoice, XcbFirstWhereADisplayExists) {
+  const QByteArray saved[] = {qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY")};
+  struct Case {
+    const char* platform;
+    const char* display;
+    const char* wayland;
+    const char* chosen;
+  };
+  const Case cases[] = {
+      {"", ":0", "", "xcb;wayland;offscreen"},
+      {"", "", "wayland-0", "xcb;wayland;offscreen"},
+      {"", "", "", "offscreen"},
+      {"wayland", ":0", "", "wayland"},
+  };
+  for (const Case& c : cases) {
+    qputenv("QT_QPA_PLATFORM", c.platform);
+    qputenv("DISPLAY", c.display);
+    qputenv("WAYLAND_DISPLAY", c.wayland);
+    win::ChooseQtPlatform();
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM").toStdString(), c.chosen) << c.display << " " << c.wayland;
+  }
+  qputenv("QT_QPA_PLATFORM", saved[0]);
+  qputenv("DISPLAY", saved[1]);
+  qputenv("WAYLAND_DISPLAY", saved[2]);
+}
+
 }  // namespace
