@@ -610,7 +610,7 @@ void ChooseQtPlatform();
 // has returned: from PumpMessages at the outermost level, and before the
 // program or test run exits. For an object whose own handler (or a child's)
 // may still be on the stack. The object must come from new; nothing else of
-// it, its owner included, is touched.
+// it, its owner included, is touched. User-interface thread only.
 void DestroyWindowLater(CWnd* wnd);
 // Runs the pending deferred destructions now (at exit).
 void RunDeferredDestruction();
