@@ -490,6 +490,9 @@ ObjectEditorModel::Scene ObjectEditorModel::BuildScene() const {
                              ImageToView(record.points[n - 1]), ImageToView(record.points[n - nx])};
         }
     }
+    if (!scene.detected)
+        if (const std::vector<Point2d>* corners = store_->GetCornerPointList(camera_, image_))
+            for (const Point2d& c : *corners) scene.corners.push_back(ImageToView(c));
     const int count = store_->GetImagePointCount(camera_, image_);
     for (int i = 0; i < count; ++i) scene.points.push_back(ImageToView(store_->GetImagePoint(camera_, image_, i)));
     return scene;

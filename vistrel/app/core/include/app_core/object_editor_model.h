@@ -66,6 +66,9 @@ public:
         ViewPoint origin;                   // grid point 0
         std::array<ViewPoint, 4> outline{};  // 0, squaresX - 1, n - 1, n - squaresX
         std::vector<ViewPoint> points;       // the detected point list
+        // The clicked corners of an undetected image, so that a repaint
+        // between two clicks keeps their marks.
+        std::vector<ViewPoint> corners;
     };
 
     ObjectEditorModel() = default;
