@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -237,17 +238,25 @@ void FeatureDetectionMSER::DetectMSER0(IplImage* image, int outputIndex) {
       }
       if (count == 0) {
         const int id = created++;
-        MserRegion fresh;
+        // Records are reset in place: a fresh one is over a kilobyte, and a
+        // busy image creates tens of thousands.
+        if (id >= static_cast<int>(store.size())) store.emplace_back();
+        MserRegion& fresh = store[id];
+        std::fill(std::begin(fresh.growth), std::end(fresh.growth), 0);
         fresh.seedX = x;
         fresh.seedY = y;
         fresh.level = level;
+        fresh.reserved = 0;
         fresh.id = fresh.parent = id;
         fresh.area = 1;
+        fresh.mergeLevel = fresh.stableLevel = -1;
+        fresh.comp = CvConnectedComp{};
+        fresh.spans.clear();
+        fresh.centroidX = fresh.centroidY = 0;
+        fresh.hasEllipse = false;
+        fresh.ellipse = CvBox2D{};
+        fresh.hull.clear();
         fresh.growth[level] = 1;
-        if (id < static_cast<int>(store.size()))
-          store[id] = std::move(fresh);
-        else
-          store.push_back(std::move(fresh));
         label[at] = id;
         continue;
       }
