@@ -34,7 +34,9 @@ bool Is8Bit(const IplImage* im) {
 }
 
 bool WindowInside(const IplImage* im, int x, int y, int e) {
-  return e >= 0 && x - e >= 0 && y - e >= 0 && x + e < im->width && y + e < im->height;
+  // In 64 bits: any window size a caller sets must not overflow here.
+  const int64_t r = e;
+  return r >= 0 && x - r >= 0 && y - r >= 0 && x + r < im->width && y + r < im->height;
 }
 
 struct Candidate {
