@@ -50,6 +50,13 @@ void FourierTransformND(float* data, int* dims, int ndim, int sign) {
         if (total > INT_MAX / 2 - 1) return Refuse(CV_StsBadSize, function, "Too many elements", __LINE__);
     }
     const int ntot = static_cast<int>(total);
+    // Every swap of the bit reversal and every butterfly of a stage touches
+    // its own pair, so their order is free: the loops below run over
+    // contiguous memory innermost (the pairs of one dimension and the
+    // twiddle factors of one stage are listed first), which keeps large
+    // arrays in cache. The values are those of the textbook loop order.
+    std::vector<std::pair<int, int>> reversal;
+    std::vector<std::pair<float, float>> twiddles;
     int nprev = 1;
     for (int d = ndim; d >= 1; --d) {
         const int n = dims[d];
@@ -57,16 +64,11 @@ void FourierTransformND(float* data, int* dims, int ndim, int sign) {
         const int ip1 = nprev << 1;
         const int ip2 = ip1 * n;
         const int ip3 = ip2 * nrem;
+
+        reversal.clear();
         int i2rev = 1;
         for (int i2 = 1; i2 <= ip2; i2 += ip1) {
-            if (i2 < i2rev) {
-                for (int i1 = i2; i1 <= i2 + ip1 - 2; i1 += 2)
-                    for (int i3 = i1; i3 <= ip3; i3 += ip2) {
-                        const int i3rev = i2rev + i3 - i2;
-                        std::swap(data[i3], data[i3rev]);
-                        std::swap(data[i3 + 1], data[i3rev + 1]);
-                    }
-            }
+            if (i2 < i2rev) reversal.emplace_back(i2, i2rev);
             int ibit = ip2 >> 1;
             while (ibit >= ip1 && i2rev > ibit) {
                 i2rev -= ibit;
@@ -74,6 +76,14 @@ void FourierTransformND(float* data, int* dims, int ndim, int sign) {
             }
             i2rev += ibit;
         }
+        for (int block = 0; block < ip3; block += ip2)
+            for (const auto& [i2, partner] : reversal)
+                for (int off = 0; off <= ip1 - 2; off += 2) {
+                    const int a = block + i2 + off, b = block + partner + off;
+                    std::swap(data[a], data[b]);
+                    std::swap(data[a + 1], data[b + 1]);
+                }
+
         for (int ifp1 = ip1; ifp1 < ip2; ifp1 <<= 1) {
             const int ifp2 = ifp1 << 1;
             // The twiddle factor advances by recurrence (two sines per
@@ -84,22 +94,28 @@ void FourierTransformND(float* data, int* dims, int ndim, int sign) {
             const double wpr = -2.0 * half * half;
             const double wpi = std::sin(theta);
             double wr = 1.0, wi = 0.0;
+            twiddles.clear();
             for (int i3 = 1; i3 <= ifp1; i3 += ip1) {
-                const float fr = static_cast<float>(wr), fi = static_cast<float>(wi);
-                for (int i1 = i3; i1 <= i3 + ip1 - 2; i1 += 2)
-                    for (int i2 = i1; i2 <= ip3; i2 += ifp2) {
-                        const int k1 = i2;
-                        const int k2 = k1 + ifp1;
-                        const float tr = fr * data[k2] - fi * data[k2 + 1];
-                        const float ti = fr * data[k2 + 1] + fi * data[k2];
-                        data[k2] = data[k1] - tr;
-                        data[k2 + 1] = data[k1 + 1] - ti;
-                        data[k1] += tr;
-                        data[k1 + 1] += ti;
-                    }
+                twiddles.emplace_back(static_cast<float>(wr), static_cast<float>(wi));
                 const double previous = wr;
                 wr = wr * wpr - wi * wpi + wr;
                 wi = wi * wpr + previous * wpi + wi;
+            }
+            for (int block = 1; block <= ip3; block += ifp2) {
+                float* k1 = data + block;
+                for (const auto& [fr, fi] : twiddles) {
+                    for (int off = 0; off <= ip1 - 2; off += 2) {
+                        float* a = k1 + off;
+                        float* b = a + ifp1;
+                        const float tr = fr * b[0] - fi * b[1];
+                        const float ti = fr * b[1] + fi * b[0];
+                        b[0] = a[0] - tr;
+                        b[1] = a[1] - ti;
+                        a[0] += tr;
+                        a[1] += ti;
+                    }
+                    k1 += ip1;
+                }
             }
         }
         nprev *= n;
@@ -112,11 +128,11 @@ void ForwardSpectrumCentred(const float* image, int width, int height, float* re
     if (!CheckSpectrumSize(width, height, false, function)) return;
     const size_t n = static_cast<size_t>(width) * height;
     std::vector<float> buffer(2 * n + 1, 0.0f);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const size_t t = static_cast<size_t>(x) * height + y;
-            buffer[2 * t + 1] = CentringSign(x, y) * image[static_cast<size_t>(y) * width + x];
-        }
+    // Written in buffer order (column by column of the image).
+    for (int x = 0; x < width; ++x) {
+        float* column = buffer.data() + 2 * static_cast<size_t>(x) * height + 1;
+        for (int y = 0; y < height; ++y) column[2 * y] = CentringSign(x, y) * image[static_cast<size_t>(y) * width + x];
+    }
     int dims[3] = {0, width, height};
     FourierTransformND(buffer.data(), dims, 2, 1);
     for (size_t t = 0; t < n; ++t) {
