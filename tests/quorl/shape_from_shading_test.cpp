@@ -100,7 +100,8 @@ TEST(ShapeFromShading, RefusesNullsAndEmptySizes) {
 }
 
 TEST(ComputeDirectionSteps, NoSolutionWhereTheBrightnessCannotBeReached) {
-    // Light along +x, pixel brightness 0.
+    // Light along +x, pixel brightness 0. Steps are written per direction k
+    // with A = lx sin(k pi / 4) - ly cos(k pi / 4), B = -(lx cos + ly sin).
     double block[8];
     double* row[1] = {block};
     double** steps[1] = {row};
@@ -115,6 +116,14 @@ TEST(ComputeDirectionSteps, NoSolutionWhereTheBrightnessCannotBeReached) {
     EXPECT_EQ(block[2], CV::kNoHeight);
     // Odd directions are scaled by sqrt(1/2), the sentinel too.
     EXPECT_DOUBLE_EQ(block[1], CV::kNoHeight * std::sqrt(0.5));
+
+    // Direction 0 with A = 0 and a negative B whose square exceeds E^2 by
+    // exactly the 1e-10 guard: the denominator is exactly 0, a direction
+    // without solution rather than an infinite step.
+    brightness = 5.213356600745188e-07;
+    const double grazing[3] = {1.0013580322265625e-05, 0.0, 0.0};
+    CV::ComputeDirectionSteps(steps, brightnessRow, 1, 1, grazing);
+    EXPECT_EQ(block[0], CV::kNoHeight);
 }
 
 TEST(ShadingHeightIteration, ZeroIterationsGiveZeros) {
