@@ -32,29 +32,56 @@ std::int64_t DisparityCount(int dMin, int dMax) {
     return std::llabs(static_cast<std::int64_t>(dMax) - dMin) + 1;
 }
 
-// Pixel costs: the channel count they read and the largest value one pixel
-// pair can cost (what bounds the running sums).
+// The cost rows deinterleave B, G, R bytes, which plain SSE2 cannot do in
+// vectors; a clone for CPUs with byte shuffles (picked at load time) runs
+// them several times faster.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define QUORL_CV_SHUFFLE_CLONES __attribute__((target_clones("avx2", "ssse3", "default")))
+#else
+#define QUORL_CV_SHUFFLE_CLONES
+#endif
+
+QUORL_CV_SHUFFLE_CLONES
+void AbsoluteDifferenceRow3(const unsigned char* __restrict a, const unsigned char* __restrict b, std::int64_t count,
+                            int* __restrict out) {
+    for (std::int64_t i = 0; i < count; ++i)
+        out[i] = std::abs(a[3 * i] - b[3 * i]) + std::abs(a[3 * i + 1] - b[3 * i + 1]) +
+                 std::abs(a[3 * i + 2] - b[3 * i + 2]);
+}
+
+QUORL_CV_SHUFFLE_CLONES
+void SquaredDifferenceRow3(const unsigned char* __restrict a, const unsigned char* __restrict b, std::int64_t count,
+                           int* __restrict out) {
+    for (std::int64_t i = 0; i < count; ++i) {
+        const int d0 = a[3 * i] - b[3 * i], d1 = a[3 * i + 1] - b[3 * i + 1], d2 = a[3 * i + 2] - b[3 * i + 2];
+        out[i] = d0 * d0 + d1 * d1 + d2 * d2;
+    }
+}
+
+// Pixel costs of a run of pixel pairs: the channel count they read and the
+// largest value one pixel pair can cost (what bounds the running sums).
 struct AbsoluteDifference3 {
     static constexpr int kChannels = 3;
     static constexpr std::int64_t kMaxCost = 3 * 255;
-    static int Cost(const unsigned char* a, const unsigned char* b) {
-        return std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
+    static void Row(const unsigned char* a, const unsigned char* b, std::int64_t count, int* out) {
+        AbsoluteDifferenceRow3(a, b, count, out);
     }
 };
 
 struct SquaredDifference3 {
     static constexpr int kChannels = 3;
     static constexpr std::int64_t kMaxCost = 3 * 255 * 255;
-    static int Cost(const unsigned char* a, const unsigned char* b) {
-        const int d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];
-        return d0 * d0 + d1 * d1 + d2 * d2;
+    static void Row(const unsigned char* a, const unsigned char* b, std::int64_t count, int* out) {
+        SquaredDifferenceRow3(a, b, count, out);
     }
 };
 
 struct AbsoluteDifference1 {
     static constexpr int kChannels = 1;
     static constexpr std::int64_t kMaxCost = 255;
-    static int Cost(const unsigned char* a, const unsigned char* b) { return std::abs(a[0] - b[0]); }
+    static void Row(const unsigned char* a, const unsigned char* b, std::int64_t count, int* out) {
+        for (std::int64_t i = 0; i < count; ++i) out[i] = std::abs(a[i] - b[i]);
+    }
 };
 
 // Where disparity d finds its pixel pairs in a row: image-0 column `first0`
@@ -137,21 +164,21 @@ std::size_t VolumeEntries(const IplImage* image0, int dMin, int dMax) {
     return static_cast<std::size_t>(n);
 }
 
-// Fills a checked volume with one pass of running sums: every pixel cost is
+// One pass of running sums over a checked pair: every pixel cost is
 // computed once per disparity, the horizontal window slides by one add and
 // one subtract, and the vertical sums slide in place through the row blocks
 // (block y + 1 receives the horizontal sums of image row y; block r ends as
-// the window sums with top row r).
-template <class Cost>
-void FillVolume(const IplImage* image0, const IplImage* image1, int dMin, int dMax, int hx, int hy, int* volume,
-                bool zeroed) {
+// the window sums with top row r). blockAt(b) gives the memory of block b;
+// onFinal(r) runs as soon as block r holds its final window sums. Blocks
+// start zeroed.
+template <class Cost, class BlockAt, class OnFinal>
+void SlideWindows(const IplImage* image0, const IplImage* image1, int dMin, int dMax, int hx, int hy,
+                  BlockAt blockAt, OnFinal onFinal) {
     constexpr int C = Cost::kChannels;
     const int W = image0->width;
     const int H = image0->height;
     const std::size_t sliceLength = static_cast<std::size_t>(W) + 1;
     const std::size_t D = static_cast<std::size_t>(DisparityCount(dMin, dMax));
-    const std::size_t block = D * sliceLength;
-    if (!zeroed) std::fill(volume, volume + (static_cast<std::size_t>(H) + 1) * block, 0);
 
     // A window taller than the image sums nothing.
     if (2 * static_cast<std::int64_t>(hy) + 1 > H) return;
@@ -164,6 +191,10 @@ void FillVolume(const IplImage* image0, const IplImage* image1, int dMin, int dM
                            static_cast<std::size_t>(y) * image0->widthStep;
         const auto* row1 = reinterpret_cast<const unsigned char*>(image1->imageData) +
                            static_cast<std::size_t>(y) * image1->widthStep;
+        int* rowBlock = blockAt(static_cast<std::size_t>(y) + 1);
+        int* first = y <= 2 * hy ? blockAt(0) : nullptr;
+        int* top = y > 2 * hy ? blockAt(static_cast<std::size_t>(y - 2 * hy)) : nullptr;
+        const int* above = y > 2 * hy ? blockAt(static_cast<std::size_t>(y - 2 * hy - 1)) : nullptr;
         for (std::size_t n = 0; n < computed; ++n) {
             const DisparityRun run = RunFor(static_cast<std::int64_t>(dMin) + static_cast<std::int64_t>(n), W,
                                             windowWidth);
@@ -171,10 +202,10 @@ void FillVolume(const IplImage* image0, const IplImage* image1, int dMin, int dM
             const unsigned char* a = row0 + run.first0 * C;
             const unsigned char* b = row1 + run.first1 * C;
             const std::size_t sliceOffset = n * sliceLength + static_cast<std::size_t>(run.firstColumn);
-            int* costs = volume + (static_cast<std::size_t>(y) + 1) * block + sliceOffset;
+            int* costs = rowBlock + sliceOffset;
             const std::int64_t count = run.count;
 
-            for (std::int64_t i = 0; i < count; ++i) costs[i] = Cost::Cost(a + i * C, b + i * C);
+            Cost::Row(a, b, count, costs);
 
             // In place: each window sum overwrites the cost that just left
             // it, so the sums end one column left of their first pixel and
@@ -190,17 +221,25 @@ void FillVolume(const IplImage* image0, const IplImage* image1, int dMin, int dM
 
             const int* sums = costs - 1;
             const std::int64_t sumCount = count - windowWidth + 1;
-            if (y <= 2 * hy) {
-                int* first = volume + sliceOffset - 1;
-                for (std::int64_t j = 0; j < sumCount; ++j) first[j] += sums[j];
+            const std::size_t at = sliceOffset - 1;
+            if (first) {
+                for (std::int64_t j = 0; j < sumCount; ++j) first[at + j] += sums[j];
             } else {
-                int* top = volume + static_cast<std::size_t>(y - 2 * hy) * block + sliceOffset - 1;
-                const int* above = top - block;
                 // top holds the horizontal sums of the row leaving the window.
-                for (std::int64_t j = 0; j < sumCount; ++j) top[j] = above[j] + sums[j] - top[j];
+                for (std::int64_t j = 0; j < sumCount; ++j) top[at + j] = above[at + j] + sums[j] - top[at + j];
             }
         }
+        if (y >= 2 * hy) onFinal(static_cast<std::size_t>(y - 2 * hy));
     }
+}
+
+template <class Cost>
+void FillVolume(const IplImage* image0, const IplImage* image1, int dMin, int dMax, int hx, int hy, int* volume) {
+    const std::size_t block = static_cast<std::size_t>(DisparityCount(dMin, dMax)) *
+                              (static_cast<std::size_t>(image0->width) + 1);
+    std::fill(volume, volume + (static_cast<std::size_t>(image0->height) + 1) * block, 0);
+    SlideWindows<Cost>(
+        image0, image1, dMin, dMax, hx, hy, [&](std::size_t b) { return volume + b * block; }, [](std::size_t) {});
 }
 
 template <class Cost>
@@ -211,7 +250,7 @@ void VolumeEntry(const char* name, IplImage** images, int dMin, int dMax, int hx
     if (!CheckWindow(hx, hy, Cost::kMaxCost, errors)) return;
     if (VolumeEntries(images[0], dMin, dMax) == 0)
         return errors.Fail(CV_StsBadSize, "Volume too large to address", __LINE__);
-    FillVolume<Cost>(images[0], images[1], dMin, dMax, hx, hy, volume, false);
+    FillVolume<Cost>(images[0], images[1], dMin, dMax, hx, hy, volume);
 }
 
 // Writes value at every index of [from, to) that lies in [0, W).
@@ -264,49 +303,55 @@ void Stereo_WTA_SSD(IplImage** images, int W, int H, int dMin, int dMax, unsigne
     const int window = 2 * kWtaHalf + 1;
     // No output pixel has a whole window inside the image.
     if (W < window || H < window) return;
-    const std::size_t entries = VolumeEntries(image0, dMin, dMax);
-    if (entries == 0) return errors.Fail(CV_StsNoMem, "Volume too large to address", __LINE__);
-    // calloc hands out zeroed pages, so the fill need not clear them again.
-    std::unique_ptr<int, decltype(&std::free)> volume(static_cast<int*>(std::calloc(entries, sizeof(int))),
-                                                      &std::free);
-    if (!volume) return errors.Fail(CV_StsNoMem, "Out of memory for the disparity volume", __LINE__);
-    FillVolume<AbsoluteDifference3>(image0, images[1], dMin, dMax, kWtaHalf, kWtaHalf, volume.get(), true);
-
     const std::int64_t D = DisparityCount(dMin, dMax);
     const std::size_t sliceLength = static_cast<std::size_t>(W) + 1;
     const std::size_t block = static_cast<std::size_t>(D) * sliceLength;
-    // Window top-left columns 0 .. W - 11 are looked at; a disparity takes
-    // part only where its slice holds a full window sum, so an exact match
-    // (cost 0) can win and the running-sum leftovers at the right never do.
+    const std::size_t ring = 2 * kWtaHalf + 3;
+    if (block > std::numeric_limits<std::size_t>::max() / sizeof(int) / ring)
+        return errors.Fail(CV_StsNoMem, "Volume too large to address", __LINE__);
+    // Block r is final once image row r + 10 is summed, and no later block
+    // reads it after the next row: a ring of 13 blocks holds every block
+    // still in use, so the volume stays in cache instead of filling
+    // (H + 1) blocks that are each read once.
+    std::unique_ptr<int, decltype(&std::free)> volume(static_cast<int*>(std::calloc(ring * block, sizeof(int))),
+                                                      &std::free);
     const int columns = W - window + 1;
     std::unique_ptr<int[]> lowest(new (std::nothrow) int[columns]);
     std::unique_ptr<int[]> best(new (std::nothrow) int[columns]);
-    if (!lowest || !best) return errors.Fail(CV_StsNoMem, "Out of memory for the winner table", __LINE__);
+    if (!volume || !lowest || !best) return errors.Fail(CV_StsNoMem, "Out of memory for the disparity volume", __LINE__);
     const std::int64_t computed = dMax >= dMin ? D : 0;
     const std::size_t outStep = static_cast<std::size_t>(image0->widthStep);
+    auto blockAt = [&](std::size_t b) { return volume.get() + (b % ring) * block; };
 
-    for (int r = 0; r + window <= H; ++r) {
+    // Window top-left columns 0 .. W - 11 are looked at; a disparity takes
+    // part only where its slice holds a full window sum, so an exact match
+    // (cost 0) can win and the running-sum leftovers at the right never do.
+    auto winners = [&](std::size_t r) {
         std::fill(lowest.get(), lowest.get() + columns, kWtaCeiling);
         std::fill(best.get(), best.get() + columns, 0);
+        const int* blockEntries = blockAt(r);
         for (std::int64_t k = 0; k < computed; ++k) {
             const DisparityRun run = RunFor(dMin + k, W, window);
             if (!run.summed) continue;
             const std::int64_t from = run.first0;
             const std::int64_t to = std::min<std::int64_t>(run.first0 + run.count - window, columns - 1);
-            const int* entry = volume.get() + static_cast<std::size_t>(r) * block + static_cast<std::size_t>(k) * sliceLength;
+            const int* entry = blockEntries + static_cast<std::size_t>(k) * sliceLength;
             const int kk = static_cast<int>(k);
+            int* low = lowest.get();
+            int* win = best.get();
             for (std::int64_t c = from; c <= to; ++c) {
-                const bool wins = entry[c] < lowest[c];
-                lowest[c] = wins ? entry[c] : lowest[c];
-                best[c] = wins ? kk : best[c];
+                const bool wins = entry[c] < low[c];
+                low[c] = wins ? entry[c] : low[c];
+                win[c] = wins ? kk : win[c];
             }
         }
-        unsigned char* out = output + static_cast<std::size_t>(r + kWtaHalf) * outStep + kWtaHalf * 3;
+        unsigned char* out = output + (r + kWtaHalf) * outStep + kWtaHalf * 3;
         for (int c = 0; c < columns; ++c) {
             const auto grey = static_cast<unsigned char>(static_cast<std::int64_t>(best[c]) * 255 / D);
             out[3 * c] = out[3 * c + 1] = out[3 * c + 2] = grey;
         }
-    }
+    };
+    SlideWindows<AbsoluteDifference3>(image0, images[1], dMin, dMax, kWtaHalf, kWtaHalf, blockAt, winners);
 }
 
 void GetVolumeSliceY(int* volume, int sliceLength, int /*ignored*/, int D, IplImage* image, int r) {
