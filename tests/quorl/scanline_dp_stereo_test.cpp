@@ -177,6 +177,87 @@ TEST(ScanlineDpStereo, ExtremeButSafeParametersRun) {
     }
 }
 
+// The scan-line matching written as plainly as it is described: a full
+// table of cells per line, moves compared one after another. Two-row images
+// and a seed threshold no run reaches leave the clean-up nothing to do, so
+// the map is the matcher's own.
+Bytes PlainScanlines(const Bytes& left, const Bytes& right, int W, int H, int maxD, int penalty, int reward) {
+    maxD = std::min(maxD, W - 1);
+    const int dispH = maxD + 3;
+    const int sentinel = 0x1FFFFFFF;
+    Bytes map(static_cast<size_t>(W) * H, 0xAB);
+    for (int y = 0; y < H; ++y) {
+        const unsigned char* L = &left[static_cast<size_t>(y) * W];
+        const unsigned char* R = &right[static_cast<size_t>(y) * W];
+        std::vector<int> mn(W), mx(W);
+        for (int x = 0; x + 1 < W; ++x) {
+            const int minus = x == 0 ? R[0] : (R[x - 1] + R[x]) >> 1, plus = (R[x] + R[x + 1]) >> 1;
+            mn[x] = std::min({int(R[x]), minus, plus});
+            mx[x] = std::max({int(R[x]), minus, plus});
+        }
+        mn[W - 1] = mn[W - 2];
+        mx[W - 1] = mx[W - 2];
+        Bytes flags(W);
+        CV::detail::ScanlineEdgeFlags(L, R, W, flags.data());
+        std::vector<int> sum(static_cast<size_t>(W) * dispH, sentinel), step(static_cast<size_t>(W) * dispH, 0);
+        auto S = [&](int d, int x) -> int& { return sum[static_cast<size_t>(x) * dispH + d]; };
+        auto T = [&](int d, int x) -> int& { return step[static_cast<size_t>(x) * dispH + d]; };
+        for (int d = 2; d < dispH && d - 2 < W; ++d) T(d, d - 2) = 1;
+        S(1, 0) = 0;
+        for (int x = 1; x < W; ++x)
+            for (int d = std::min(maxD + 1, x + 1); d >= 1; --d) {
+                const int v = L[x], r = x - (d - 1);
+                const int c = v >= mx[r] ? v - mx[r] : std::max(0, mn[r] - v);
+                int best = S(d, x - 1) - reward, move = 0;
+                if (T(d + 1, x) != 2 && (flags[x] & 1) && S(d + 1, x) + penalty < best)
+                    best = S(d + 1, x) + penalty, move = 1;
+                if (T(d - 1, x - 1) != 1 && (flags[r] & 2) && S(d - 1, x - 1) + penalty < best)
+                    best = S(d - 1, x - 1) + penalty, move = 2;
+                S(d, x) = best + c;
+                T(d, x) = move;
+            }
+        int d = 1;
+        for (int k = 2; k <= maxD + 1; ++k)
+            if (S(k, W - 1) < S(d, W - 1)) d = k;
+        unsigned char* out = &map[static_cast<size_t>(y) * W];
+        out[0] = 0;
+        for (int x = W - 1; x >= 1;) {
+            out[x] = static_cast<unsigned char>(d - 1);
+            while (T(d, x) == 1 && d < maxD + 1) ++d;
+            if (T(d, x) == 2 && d > 1) {
+                int dd = d, xx = x;
+                do --dd, --xx;
+                while (dd > 1 && xx > 0 && T(dd, xx) == 2);
+                for (int i = xx; i < x; ++i) out[i] = static_cast<unsigned char>(dd - 1);
+                x = xx - 1;
+                d = dd;
+            } else {
+                --x;
+            }
+        }
+    }
+    return map;
+}
+
+// Images of short runs and small steps give ties, edges and flat stretches.
+TEST(ScanlineDpStereo, MatchesThePlainAlgorithm) {
+    std::mt19937 rng(8);
+    std::uniform_int_distribution<int> width(3, 48), disparity(0, 50), penalty(-20, 60), reward(-10, 30), grey(0, 40);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int W = width(rng), H = 2, maxD = disparity(rng) % (W + 4);
+        Bytes left(static_cast<size_t>(W) * H), right(left.size());
+        for (Bytes* image : {&left, &right})
+            for (size_t i = 0; i < image->size(); ++i)
+                (*image)[i] = static_cast<unsigned char>(i % 3 == 0 || i == 0 ? grey(rng) * 3 : (*image)[i - 1]);
+        if (trial % 4 == 0) right = left;
+        const Params p{static_cast<float>(penalty(rng)), static_cast<float>(reward(rng)), 12, 1e9f, 25};
+        SCOPED_TRACE(testing::Message() << "trial " << trial << " W " << W << " maxD " << maxD << " penalty "
+                                        << p.penalty << " reward " << p.reward);
+        ASSERT_EQ(RunDp(left, right, W, H, W, maxD, p),
+                  PlainScanlines(left, right, W, H, maxD, static_cast<int>(p.penalty), static_cast<int>(p.reward)));
+    }
+}
+
 struct FlagCase {
     const char* what;
     Bytes left, right, flags;

@@ -185,86 +185,219 @@ int RoundThreshold(float v) {
     return cvRound(std::clamp(static_cast<double>(v), -2147483648.0, 2147483647.0));
 }
 
-struct Extrema {
-    unsigned char minimum, maximum;
+// a when take is 1, b when it is 0. Masks rather than conditions: the
+// compiler turns conditions into branches, and the moves of the forward pass
+// are data-driven, so a branch would be mispredicted about every other time.
+inline int Select(int take, int a, int b) { return b ^ ((a ^ b) & -take); }
+
+// An up move from a cell reached diagonally is not allowed: such a cell
+// offers this instead of its sum as an up move's source (far above every
+// path sum, far from overflowing int64).
+constexpr std::int64_t kNoUp = std::numeric_limits<std::int64_t>::max() / 4;
+
+// The part of a forward-pass column that does not wait for the up move,
+// for disparity indices 1 .. top (entry d reads right column x - (d - 1)
+// through flags, minimum and maximum; prev is column x - 1): the better of
+// left and diagonal plus the pixel's dissimilarity (with its step, and as
+// an up move's source for the cell below), the bound an up move's source
+// must stay below, and the penalty plus dissimilarity an up move adds
+// (upAllowed: the left image has an edge at the column). Written apart, with
+// restrict, so that it runs in vectors.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void SettleColumn(int top, int v, int reward, int penalty, bool upAllowed, const Cell* __restrict prev,
+                  const unsigned char* __restrict flags, const unsigned char* __restrict minimum,
+                  const unsigned char* __restrict maximum, std::int32_t* __restrict settledSum,
+                  unsigned char* __restrict settledStep, std::int64_t* __restrict settledSource,
+                  std::int64_t* __restrict upBound, std::int32_t* __restrict upAdds) {
+    // Without an edge in the left image no source is low enough.
+    const std::int64_t noBound = upAllowed ? 0 : std::numeric_limits<std::int64_t>::min() / 4;
+    for (int d = 1; d <= top; ++d) {
+        const int left = prev[d].sum - reward;
+        const int diagonal = prev[d - 1].sum + penalty;
+        const int takeDiagonal =
+            ((flags[d] & detail::kRightEdge) != 0) & (prev[d - 1].step != kUp) & (diagonal < left);
+        const int settled = Select(takeDiagonal, diagonal, left);
+        // How far v lies outside the right pixel's half-pixel range.
+        const int cost = std::max(std::max(v - maximum[d], minimum[d] - v), 0);
+        settledSum[d] = settled + cost;
+        settledStep[d] = static_cast<unsigned char>(takeDiagonal * kDiagonal);
+        settledSource[d] = takeDiagonal ? kNoUp : static_cast<std::int64_t>(settled) + cost;
+        // up = source + penalty wins when below left (ties keep left) and
+        // when not above the diagonal (ties between up and diagonal go to up).
+        upBound[d] = static_cast<std::int64_t>(settled) + takeDiagonal - penalty + noBound;
+        upAdds[d] = penalty + cost;
+    }
+}
+
+// One scan line in the matcher: its images, flags and output, its cells,
+// the settled parts of the current column, and the right extrema and flags
+// stored right to left (a column reads them at x - (d - 1), so they run
+// forward as d grows).
+struct Lane {
+    const unsigned char* left;
+    const unsigned char* right;
+    const unsigned char* flags;
+    unsigned char* out;
+    Cell* cells;
+    std::int64_t *settledSource, *upBound;
+    std::int32_t *settled, *upAdds;
+    unsigned char* settledStep;
+    unsigned char *reversedFlags, *reversedMinimum, *reversedMaximum;
 };
 
+// Matches scan lines two at a time. Left and diagonal moves come from the
+// finished previous column, so they are settled for a whole column at once;
+// only the up move waits for the cell above, which makes each column one
+// chain of dependent selections from the top disparity down. Two
+// independent chains in one loop keep the processor busy while either waits.
 class ScanlineMatcher {
 public:
-    ScanlineMatcher(int W, int maxD, int penalty, int reward, unsigned char* costs, Cell* cells, Extrema* extrema)
-        : W_(W), maxD_(maxD), dispH_(maxD + 3), penalty_(penalty), reward_(reward), costs_(costs), cells_(cells),
-          extrema_(extrema) {}
+    static constexpr int kLanes = 2;
 
-    void Match(const unsigned char* left, const unsigned char* right, const unsigned char* flags,
-               unsigned char* out) {
-        RightExtrema(right);
-        Dissimilarities(left);
-        SetUpCells();
-        Forward(flags);
-        Backtrack(out);
+    static std::size_t ScratchBytes(int W, int dispH) {
+        return kLanes * (static_cast<std::size_t>(dispH) * (2 * sizeof(std::int64_t) + 2 * sizeof(std::int32_t) + 1) +
+                         3 * static_cast<std::size_t>(W));
+    }
+    // Cells of all lanes.
+    static std::size_t CellCount(int W, int dispH) { return kLanes * static_cast<std::size_t>(W) * dispH; }
+
+    ScanlineMatcher(int W, int maxD, int penalty, int reward, Cell* cells, void* scratch)
+        : W_(W), maxD_(maxD), dispH_(maxD + 3), penalty_(penalty), reward_(reward) {
+        auto* wide = static_cast<std::int64_t*>(scratch);
+        for (Lane& lane : lanes_) {
+            lane.cells = cells;
+            cells += static_cast<std::size_t>(W_) * dispH_;
+            lane.settledSource = wide;
+            lane.upBound = wide + dispH_;
+            wide += 2 * dispH_;
+        }
+        auto* ints = reinterpret_cast<std::int32_t*>(wide);
+        for (Lane& lane : lanes_) {
+            lane.settled = ints;
+            lane.upAdds = ints + dispH_;
+            ints += 2 * dispH_;
+        }
+        auto* bytes = reinterpret_cast<unsigned char*>(ints);
+        for (Lane& lane : lanes_) {
+            lane.settledStep = bytes;
+            lane.reversedFlags = bytes + dispH_;
+            lane.reversedMinimum = lane.reversedFlags + W_;
+            lane.reversedMaximum = lane.reversedMinimum + W_;
+            bytes += dispH_ + 3 * W_;
+        }
+    }
+
+    // Matches two scan lines (they may be the same one) into their outputs.
+    void Match(const unsigned char* left0, const unsigned char* right0, const unsigned char* flags0, unsigned char* out0,
+               const unsigned char* left1, const unsigned char* right1, const unsigned char* flags1,
+               unsigned char* out1) {
+        lanes_[0].left = left0, lanes_[0].right = right0, lanes_[0].flags = flags0, lanes_[0].out = out0;
+        lanes_[1].left = left1, lanes_[1].right = right1, lanes_[1].flags = flags1, lanes_[1].out = out1;
+        for (Lane& lane : lanes_) Start(lane);
+        for (int x = 1; x < W_; ++x) {
+            const int top = Top(x);
+            for (Lane& lane : lanes_) Settle(lane, x, top);
+            Chain(x, top);
+        }
+        for (Lane& lane : lanes_) Backtrack(lane);
     }
 
 private:
-    Cell& At(int d, int x) { return cells_[static_cast<std::size_t>(x) * dispH_ + d]; }
+    Cell& At(Lane& lane, int d, int x) { return lane.cells[static_cast<std::size_t>(x) * dispH_ + d]; }
+    int Top(int x) const { return std::min(maxD_ + 1, x + 1); }
+
+    void Start(Lane& lane) {
+        RightExtrema(lane);
+        for (int x = 0; x < W_; ++x) lane.reversedFlags[W_ - 1 - x] = lane.flags[x];
+        SetUpCells(lane);
+    }
 
     // Range of the right row around each pixel, half a pixel to either side.
-    void RightExtrema(const unsigned char* I) {
+    void RightExtrema(Lane& lane) {
+        const unsigned char* I = lane.right;
         for (int x = 0; x + 1 < W_; ++x) {
             const int minus = x == 0 ? I[0] : (I[x - 1] + I[x]) >> 1;
             const int plus = (I[x] + I[x + 1]) >> 1;
-            extrema_[x].minimum = static_cast<unsigned char>(std::min({int(I[x]), minus, plus}));
-            extrema_[x].maximum = static_cast<unsigned char>(std::max({int(I[x]), minus, plus}));
+            lane.reversedMinimum[W_ - 1 - x] = static_cast<unsigned char>(std::min({int(I[x]), minus, plus}));
+            lane.reversedMaximum[W_ - 1 - x] = static_cast<unsigned char>(std::max({int(I[x]), minus, plus}));
         }
-        extrema_[W_ - 1] = extrema_[W_ - 2];
+        // Column W - 1 copies column W - 2.
+        lane.reversedMinimum[0] = lane.reversedMinimum[1];
+        lane.reversedMaximum[0] = lane.reversedMaximum[1];
     }
 
-    // Row d + 1 of the table: disparity d, defined from column d on.
-    void Dissimilarities(const unsigned char* left) {
-        for (int d = 0; d <= maxD_; ++d) {
-            unsigned char* row = costs_ + static_cast<std::size_t>(d + 1) * W_;
-            for (int x = d; x < W_; ++x) {
-                const int v = left[x];
-                const Extrema e = extrema_[x - d];
-                row[x] = static_cast<unsigned char>(v >= e.maximum ? v - e.maximum : std::max(0, e.minimum - v));
-            }
+    // Cells the forward pass never computes start unreachable: the borders
+    // (disparity indices 0 and dispH - 1), the cells above a column's top
+    // disparity, among them the cells (d, d - 2) that mark the diagonal
+    // boundary with an up step, and the start (1, 0). So no walk back
+    // through the table meets a cell left from another line.
+    void SetUpCells(Lane& lane) {
+        for (int x = 0; x < W_; ++x) {
+            Cell* column = lane.cells + static_cast<std::size_t>(x) * dispH_;
+            column[0] = Cell{kSentinel, kLeft};
+            for (int d = (x == 0 ? 1 : Top(x) + 1); d < dispH_; ++d) column[d] = Cell{kSentinel, kLeft};
+        }
+        for (int d = 2; d < dispH_ && d - 2 < W_; ++d) At(lane, d, d - 2) = Cell{kSentinel, kUp};
+        At(lane, 1, 0) = Cell{0, kLeft};
+    }
+
+    // The parts of column x that do not wait for the up move.
+    void Settle(Lane& lane, int x, int top) {
+        const std::size_t at = static_cast<std::size_t>(W_ - 2 - x);
+        SettleColumn(top, lane.left[x], reward_, penalty_, (lane.flags[x] & detail::kLeftEdge) != 0,
+                     lane.cells + static_cast<std::size_t>(x - 1) * dispH_, lane.reversedFlags + at,
+                     lane.reversedMinimum + at, lane.reversedMaximum + at, lane.settled, lane.settledStep,
+                     lane.settledSource, lane.upBound, lane.upAdds);
+    }
+
+    // The up moves of column x in both lanes, from the top disparity down.
+    void Chain(int x, int top) {
+        const std::size_t column = static_cast<std::size_t>(x) * dispH_;
+        const Lane& a = lanes_[0];
+        const Lane& b = lanes_[1];
+        ChainPair(top, a.cells + column, a.settled, a.settledSource, a.settledStep, a.upBound, a.upAdds,
+                  b.cells + column, b.settled, b.settledSource, b.settledStep, b.upBound, b.upAdds);
+    }
+
+    // One step of a chain, by masks (see Select).
+    static inline __attribute__((always_inline)) void ChainStep(
+        int d, std::int64_t& source, Cell* __restrict cell, const std::int32_t* __restrict settled,
+        const std::int64_t* __restrict settledSource, const unsigned char* __restrict settledStep,
+        const std::int64_t* __restrict upBound, const std::int32_t* __restrict upAdds) {
+        const std::int64_t up = source + upAdds[d];
+        // All ones when the up move wins.
+        const std::int64_t takeUp = -static_cast<std::int64_t>(source < upBound[d]);
+        const std::int64_t s = settled[d];
+        const int st = settledStep[d];
+        const auto sum = static_cast<std::int32_t>(s ^ ((up ^ s) & takeUp));
+        const auto step = static_cast<unsigned char>(st ^ ((kUp ^ st) & static_cast<int>(takeUp)));
+        source = settledSource[d] ^ ((up ^ settledSource[d]) & takeUp);
+        cell[d] = Cell{sum, step};
+    }
+
+    static void ChainPair(int top, Cell* __restrict cellA, const std::int32_t* __restrict settledA,
+                          const std::int64_t* __restrict sourceA, const unsigned char* __restrict stepA,
+                          const std::int64_t* __restrict boundA, const std::int32_t* __restrict addsA,
+                          Cell* __restrict cellB, const std::int32_t* __restrict settledB,
+                          const std::int64_t* __restrict sourceB, const unsigned char* __restrict stepB,
+                          const std::int64_t* __restrict boundB, const std::int32_t* __restrict addsB) {
+        // The cell above the top is set up or a border: it never came
+        // diagonally.
+        std::int64_t a = cellA[top + 1].sum;
+        std::int64_t b = cellB[top + 1].sum;
+        for (int d = top; d >= 1; --d) {
+            ChainStep(d, a, cellA, settledA, sourceA, stepA, boundA, addsA);
+            ChainStep(d, b, cellB, settledB, sourceB, stepB, boundB, addsB);
         }
     }
 
-    void SetUpCells() {
-        // Every cell starts unreachable, so that no walk back through the
-        // table can meet a cell left from another row.
-        std::fill(cells_, cells_ + static_cast<std::size_t>(W_) * dispH_, Cell{kSentinel, kLeft});
-        for (int d = 2; d < dispH_ && d - 2 < W_; ++d) At(d, d - 2) = Cell{kSentinel, kUp};
-        At(1, 0) = Cell{0, kLeft};
-    }
-
-    void Forward(const unsigned char* flags) {
-        for (int x = 1; x < W_; ++x) {
-            Cell* cur = cells_ + static_cast<std::size_t>(x) * dispH_;
-            const Cell* prev = cur - dispH_;
-            const bool upAllowed = (flags[x] & detail::kLeftEdge) != 0;
-            const int top = std::min(maxD_ + 1, x + 1);
-            for (int d = top; d >= 1; --d) {
-                int best = prev[d].sum - reward_;
-                unsigned char step = kLeft;
-                if (upAllowed && cur[d + 1].step != kDiagonal) {
-                    const int up = cur[d + 1].sum + penalty_;
-                    if (up < best) best = up, step = kUp;
-                }
-                if ((flags[x - (d - 1)] & detail::kRightEdge) && prev[d - 1].step != kUp) {
-                    const int diagonal = prev[d - 1].sum + penalty_;
-                    if (diagonal < best) best = diagonal, step = kDiagonal;
-                }
-                cur[d].sum = best + costs_[static_cast<std::size_t>(d) * W_ + x];
-                cur[d].step = step;
-            }
-        }
-    }
-
-    void Backtrack(unsigned char* out) {
+    void Backtrack(Lane& lane) {
+        unsigned char* out = lane.out;
         int d = 1;
         for (int k = 2; k <= maxD_ + 1; ++k)
-            if (At(k, W_ - 1).sum < At(d, W_ - 1).sum) d = k;
+            if (At(lane, k, W_ - 1).sum < At(lane, d, W_ - 1).sum) d = k;
         // Every path starts at disparity 0 in column 0; the walk below may
         // not reach that column.
         out[0] = 0;
@@ -273,13 +406,13 @@ private:
             out[x] = static_cast<unsigned char>(d - 1);
             // The bounds keep the walk on disparities 0 .. maxD even where a
             // path ran through a border cell.
-            while (At(d, x).step == kUp && d < maxD_ + 1) ++d;
-            if (At(d, x).step == kDiagonal && d > 1) {
+            while (At(lane, d, x).step == kUp && d < maxD_ + 1) ++d;
+            if (At(lane, d, x).step == kDiagonal && d > 1) {
                 int dd = d, xx = x;
                 do {
                     --dd;
                     --xx;
-                } while (dd > 1 && xx > 0 && At(dd, xx).step == kDiagonal);
+                } while (dd > 1 && xx > 0 && At(lane, dd, xx).step == kDiagonal);
                 std::fill(out + xx, out + x, static_cast<unsigned char>(dd - 1));
                 x = xx - 1;
                 d = dd;
@@ -290,9 +423,7 @@ private:
     }
 
     int W_, maxD_, dispH_, penalty_, reward_;
-    unsigned char* costs_;
-    Cell* cells_;
-    Extrema* extrema_;
+    Lane lanes_[kLanes];
 };
 
 }  // namespace
@@ -322,21 +453,26 @@ void BirchfieldDynamicProgramming(unsigned char* left, unsigned char* right, uns
 
     const int dispH = maxD + 3;
     const unsigned __int128 w = static_cast<unsigned>(W), h = static_cast<unsigned>(H);
-    const unsigned __int128 cellCount = w * static_cast<unsigned>(std::max(dispH, (H + 1) / 2));
-    Buffer costs, flags, cells, extrema;
-    if (!Allocate(costs, w * static_cast<unsigned>(dispH)) || !Allocate(flags, w * h) ||
-        !Allocate(cells, cellCount * sizeof(Cell)) || !Allocate(extrema, w * sizeof(Extrema)))
+    // The cells hold the matcher's scan lines, and later one run length per
+    // pixel (two a cell).
+    const unsigned __int128 cellCount =
+        std::max<unsigned __int128>(ScanlineMatcher::CellCount(W, dispH), w * static_cast<unsigned>((H + 1) / 2));
+    Buffer flags, cells, scratch;
+    if (!Allocate(flags, w * h) || !Allocate(cells, cellCount * sizeof(Cell)) ||
+        !Allocate(scratch, ScanlineMatcher::ScratchBytes(W, dispH)))
         return errors.Fail(CV_StsNoMem, "Out of memory for the work buffers", __LINE__);
     auto* flagMap = static_cast<unsigned char*>(flags.data);
     auto* cellArray = static_cast<Cell*>(cells.data);
 
-    ScanlineMatcher matcher(W, maxD, penalty, reward, static_cast<unsigned char*>(costs.data), cellArray,
-                            static_cast<Extrema*>(extrema.data));
+    ScanlineMatcher matcher(W, maxD, penalty, reward, cellArray, scratch.data);
     const std::size_t s = static_cast<std::size_t>(stride);
-    for (int y = 0; y < H; ++y) {
-        unsigned char* rowFlags = flagMap + static_cast<std::size_t>(y) * W;
-        detail::ScanlineEdgeFlags(left + y * s, right + y * s, W, rowFlags);
-        matcher.Match(left + y * s, right + y * s, rowFlags, disparities + y * s);
+    for (int y = 0; y < H; ++y)
+        detail::ScanlineEdgeFlags(left + y * s, right + y * s, W, flagMap + static_cast<std::size_t>(y) * W);
+    for (int y = 0; y < H; y += 2) {
+        // An odd last line is matched in both lanes.
+        const int y1 = std::min(y + 1, H - 1);
+        matcher.Match(left + y * s, right + y * s, flagMap + static_cast<std::size_t>(y) * W, disparities + y * s,
+                      left + y1 * s, right + y1 * s, flagMap + static_cast<std::size_t>(y1) * W, disparities + y1 * s);
     }
 
     detail::SmoothAndMarkVerticalEdges(left, disparities, stride, W, H, flagMap);
