@@ -121,6 +121,18 @@ TEST(ScanlineDpStereo, SmallSizesStayInsideTheirBuffers) {
             }
 }
 
+// A byte map holds disparities up to 255: wider rows search no further.
+TEST(ScanlineDpStereo, SearchStopsAtTheLargestByteDisparity) {
+    std::mt19937 rng(12);
+    const int W = 300, H = 2;
+    const Bytes left = RandomBytes(static_cast<size_t>(W) * H, rng), right = RandomBytes(left.size(), rng);
+    ErrorCapture capture;
+    const Bytes wide = RunDp(left, right, W, H, W, W - 1, Params{3, 1, 12, 1e9f, 25});
+    const Bytes capped = RunDp(left, right, W, H, W, 255, Params{3, 1, 12, 1e9f, 25});
+    EXPECT_TRUE(capture.reports.empty());
+    EXPECT_EQ(wide, capped);
+}
+
 TEST(ScanlineDpStereo, RefusedCallsLeaveTheMapUntouched) {
     const int W = 12, H = 4;
     Bytes left(W * H, 10), right(W * H, 20), map(W * H, 0xAB);

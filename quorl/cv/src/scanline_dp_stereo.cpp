@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -162,6 +164,7 @@ struct Cell {
     std::int32_t sum;
     unsigned char step;
 };
+static_assert(offsetof(Cell, step) == 4, "cells are read as words: sum, then step");
 static_assert(sizeof(Cell) == 8, "the cell array doubles as two run lengths a cell");
 
 // Work buffers, taken with the computer-vision library's allocator.
@@ -195,39 +198,57 @@ inline int Select(int take, int a, int b) { return b ^ ((a ^ b) & -take); }
 // path sum, far from overflowing int64).
 constexpr std::int64_t kNoUp = std::numeric_limits<std::int64_t>::max() / 4;
 
-// The part of a forward-pass column that does not wait for the up move,
-// for disparity indices 1 .. top (entry d reads right column x - (d - 1)
-// through flags, minimum and maximum; prev is column x - 1): the better of
-// left and diagonal plus the pixel's dissimilarity (with its step, and as
-// an up move's source for the cell below), the bound an up move's source
-// must stay below, and the penalty plus dissimilarity an up move adds
-// (upAllowed: the left image has an edge at the column). Written apart, with
+// Disparities are written into a byte map, so no more than 255 of them can
+// be told apart; disparity indices then run 0 .. 257.
+constexpr int kMaxDisparity = 255;
+constexpr int kColumnCapacity = 264;
+
+// The part of a forward-pass column that does not wait for the up move, per
+// disparity index: the better of left and diagonal plus the pixel's
+// dissimilarity (sum and step, and as an up move's source for the cell
+// below), the bound an up move's source must stay below, and the penalty
+// plus dissimilarity an up move adds. Arrays of fixed size, so that one
+// register reaches all of them.
+struct SettledColumn {
+    std::int64_t source[kColumnCapacity];
+    std::int64_t upBound[kColumnCapacity];
+    std::int32_t sum[kColumnCapacity];
+    std::int32_t upAdds[kColumnCapacity];
+    unsigned char step[kColumnCapacity];
+};
+
+// Settles disparity indices 1 .. top of a column (entry d reads right column
+// x - (d - 1) through flags, minimum and maximum; prev is column x - 1;
+// upAllowed: the left image has an edge at the column). Written apart, with
 // restrict, so that it runs in vectors.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void SettleColumn(int top, int v, int reward, int penalty, bool upAllowed, const Cell* __restrict prev,
                   const unsigned char* __restrict flags, const unsigned char* __restrict minimum,
-                  const unsigned char* __restrict maximum, std::int32_t* __restrict settledSum,
-                  unsigned char* __restrict settledStep, std::int64_t* __restrict settledSource,
-                  std::int64_t* __restrict upBound, std::int32_t* __restrict upAdds) {
+                  const unsigned char* __restrict maximum, SettledColumn* __restrict out) {
     // Without an edge in the left image no source is low enough.
     const std::int64_t noBound = upAllowed ? 0 : std::numeric_limits<std::int64_t>::min() / 4;
     for (int d = 1; d <= top; ++d) {
-        const int left = prev[d].sum - reward;
-        const int diagonal = prev[d - 1].sum + penalty;
-        const int takeDiagonal =
-            ((flags[d] & detail::kRightEdge) != 0) & (prev[d - 1].step != kUp) & (diagonal < left);
+        // Whole cells are read as one 64-bit word each (sum in the low half,
+        // step in the next byte), which vectorises where member reads do not.
+        std::uint64_t here, below;
+        std::memcpy(&here, prev + d, sizeof here);
+        std::memcpy(&below, prev + d - 1, sizeof below);
+        const int left = static_cast<std::int32_t>(here) - reward;
+        const int diagonal = static_cast<std::int32_t>(below) + penalty;
+        const int belowStep = static_cast<int>((below >> 32) & 0xFF);
+        const int takeDiagonal = ((flags[d] & detail::kRightEdge) != 0) & (belowStep != kUp) & (diagonal < left);
         const int settled = Select(takeDiagonal, diagonal, left);
         // How far v lies outside the right pixel's half-pixel range.
         const int cost = std::max(std::max(v - maximum[d], minimum[d] - v), 0);
-        settledSum[d] = settled + cost;
-        settledStep[d] = static_cast<unsigned char>(takeDiagonal * kDiagonal);
-        settledSource[d] = takeDiagonal ? kNoUp : static_cast<std::int64_t>(settled) + cost;
+        out->sum[d] = settled + cost;
+        out->step[d] = static_cast<unsigned char>(takeDiagonal * kDiagonal);
+        out->source[d] = takeDiagonal ? kNoUp : static_cast<std::int64_t>(settled) + cost;
         // up = source + penalty wins when below left (ties keep left) and
         // when not above the diagonal (ties between up and diagonal go to up).
-        upBound[d] = static_cast<std::int64_t>(settled) + takeDiagonal - penalty + noBound;
-        upAdds[d] = penalty + cost;
+        out->upBound[d] = static_cast<std::int64_t>(settled) + takeDiagonal - penalty + noBound;
+        out->upAdds[d] = penalty + cost;
     }
 }
 
@@ -241,9 +262,7 @@ struct Lane {
     const unsigned char* flags;
     unsigned char* out;
     Cell* cells;
-    std::int64_t *settledSource, *upBound;
-    std::int32_t *settled, *upAdds;
-    unsigned char* settledStep;
+    SettledColumn* settled;
     unsigned char *reversedFlags, *reversedMinimum, *reversedMaximum;
 };
 
@@ -256,36 +275,25 @@ class ScanlineMatcher {
 public:
     static constexpr int kLanes = 2;
 
-    static std::size_t ScratchBytes(int W, int dispH) {
-        return kLanes * (static_cast<std::size_t>(dispH) * (2 * sizeof(std::int64_t) + 2 * sizeof(std::int32_t) + 1) +
-                         3 * static_cast<std::size_t>(W));
+    static std::size_t ScratchBytes(int W) {
+        return kLanes * (sizeof(SettledColumn) + 3 * static_cast<std::size_t>(W));
     }
     // Cells of all lanes.
     static std::size_t CellCount(int W, int dispH) { return kLanes * static_cast<std::size_t>(W) * dispH; }
 
+    // maxD <= kMaxDisparity.
     ScanlineMatcher(int W, int maxD, int penalty, int reward, Cell* cells, void* scratch)
         : W_(W), maxD_(maxD), dispH_(maxD + 3), penalty_(penalty), reward_(reward) {
-        auto* wide = static_cast<std::int64_t*>(scratch);
+        auto* columns = static_cast<SettledColumn*>(scratch);
+        auto* bytes = reinterpret_cast<unsigned char*>(columns + kLanes);
         for (Lane& lane : lanes_) {
             lane.cells = cells;
             cells += static_cast<std::size_t>(W_) * dispH_;
-            lane.settledSource = wide;
-            lane.upBound = wide + dispH_;
-            wide += 2 * dispH_;
-        }
-        auto* ints = reinterpret_cast<std::int32_t*>(wide);
-        for (Lane& lane : lanes_) {
-            lane.settled = ints;
-            lane.upAdds = ints + dispH_;
-            ints += 2 * dispH_;
-        }
-        auto* bytes = reinterpret_cast<unsigned char*>(ints);
-        for (Lane& lane : lanes_) {
-            lane.settledStep = bytes;
-            lane.reversedFlags = bytes + dispH_;
-            lane.reversedMinimum = lane.reversedFlags + W_;
-            lane.reversedMaximum = lane.reversedMinimum + W_;
-            bytes += dispH_ + 3 * W_;
+            lane.settled = columns++;
+            lane.reversedFlags = bytes;
+            lane.reversedMinimum = bytes + W_;
+            lane.reversedMaximum = bytes + 2 * W_;
+            bytes += 3 * W_;
         }
     }
 
@@ -348,48 +356,38 @@ private:
         const std::size_t at = static_cast<std::size_t>(W_ - 2 - x);
         SettleColumn(top, lane.left[x], reward_, penalty_, (lane.flags[x] & detail::kLeftEdge) != 0,
                      lane.cells + static_cast<std::size_t>(x - 1) * dispH_, lane.reversedFlags + at,
-                     lane.reversedMinimum + at, lane.reversedMaximum + at, lane.settled, lane.settledStep,
-                     lane.settledSource, lane.upBound, lane.upAdds);
+                     lane.reversedMinimum + at, lane.reversedMaximum + at, lane.settled);
     }
 
     // The up moves of column x in both lanes, from the top disparity down.
     void Chain(int x, int top) {
         const std::size_t column = static_cast<std::size_t>(x) * dispH_;
-        const Lane& a = lanes_[0];
-        const Lane& b = lanes_[1];
-        ChainPair(top, a.cells + column, a.settled, a.settledSource, a.settledStep, a.upBound, a.upAdds,
-                  b.cells + column, b.settled, b.settledSource, b.settledStep, b.upBound, b.upAdds);
+        ChainPair(top, lanes_[0].cells + column, lanes_[0].settled, lanes_[1].cells + column, lanes_[1].settled);
     }
 
     // One step of a chain, by masks (see Select).
-    static inline __attribute__((always_inline)) void ChainStep(
-        int d, std::int64_t& source, Cell* __restrict cell, const std::int32_t* __restrict settled,
-        const std::int64_t* __restrict settledSource, const unsigned char* __restrict settledStep,
-        const std::int64_t* __restrict upBound, const std::int32_t* __restrict upAdds) {
-        const std::int64_t up = source + upAdds[d];
+    static inline __attribute__((always_inline)) void ChainStep(int d, std::int64_t& source, Cell* __restrict cell,
+                                                                const SettledColumn* __restrict in) {
+        const std::int64_t up = source + in->upAdds[d];
         // All ones when the up move wins.
-        const std::int64_t takeUp = -static_cast<std::int64_t>(source < upBound[d]);
-        const std::int64_t s = settled[d];
-        const int st = settledStep[d];
+        const std::int64_t takeUp = -static_cast<std::int64_t>(source < in->upBound[d]);
+        const std::int64_t s = in->sum[d];
+        const int st = in->step[d];
         const auto sum = static_cast<std::int32_t>(s ^ ((up ^ s) & takeUp));
         const auto step = static_cast<unsigned char>(st ^ ((kUp ^ st) & static_cast<int>(takeUp)));
-        source = settledSource[d] ^ ((up ^ settledSource[d]) & takeUp);
+        source = in->source[d] ^ ((up ^ in->source[d]) & takeUp);
         cell[d] = Cell{sum, step};
     }
 
-    static void ChainPair(int top, Cell* __restrict cellA, const std::int32_t* __restrict settledA,
-                          const std::int64_t* __restrict sourceA, const unsigned char* __restrict stepA,
-                          const std::int64_t* __restrict boundA, const std::int32_t* __restrict addsA,
-                          Cell* __restrict cellB, const std::int32_t* __restrict settledB,
-                          const std::int64_t* __restrict sourceB, const unsigned char* __restrict stepB,
-                          const std::int64_t* __restrict boundB, const std::int32_t* __restrict addsB) {
+    static void ChainPair(int top, Cell* __restrict cellA, const SettledColumn* __restrict inA, Cell* __restrict cellB,
+                          const SettledColumn* __restrict inB) {
         // The cell above the top is set up or a border: it never came
         // diagonally.
         std::int64_t a = cellA[top + 1].sum;
         std::int64_t b = cellB[top + 1].sum;
         for (int d = top; d >= 1; --d) {
-            ChainStep(d, a, cellA, settledA, sourceA, stepA, boundA, addsA);
-            ChainStep(d, b, cellB, settledB, sourceB, stepB, boundB, addsB);
+            ChainStep(d, a, cellA, inA);
+            ChainStep(d, b, cellB, inB);
         }
     }
 
@@ -439,8 +437,9 @@ void BirchfieldDynamicProgramming(unsigned char* left, unsigned char* right, uns
     if (maxD < 0) return errors.Fail(CV_StsBadArg, "Negative maximum disparity", __LINE__);
     for (float v : {occlusionPenalty, matchReward, reliableThreshold, seedThreshold, weakSeedThreshold})
         if (!std::isfinite(v)) return errors.Fail(CV_StsBadArg, "Non-finite parameter", __LINE__);
-    // A disparity larger than the column is never considered.
-    maxD = std::min(maxD, W - 1);
+    // A disparity larger than the column is never considered, nor one the
+    // byte map cannot hold.
+    maxD = std::min({maxD, W - 1, kMaxDisparity});
     // Path sums (sentinel-based ones included) must stay inside int32.
     const double pathSteps = static_cast<double>(W) + maxD + 2;
     const double worstStep = std::abs(std::nearbyint(static_cast<double>(occlusionPenalty))) +
@@ -459,7 +458,7 @@ void BirchfieldDynamicProgramming(unsigned char* left, unsigned char* right, uns
         std::max<unsigned __int128>(ScanlineMatcher::CellCount(W, dispH), w * static_cast<unsigned>((H + 1) / 2));
     Buffer flags, cells, scratch;
     if (!Allocate(flags, w * h) || !Allocate(cells, cellCount * sizeof(Cell)) ||
-        !Allocate(scratch, ScanlineMatcher::ScratchBytes(W, dispH)))
+        !Allocate(scratch, ScanlineMatcher::ScratchBytes(W)))
         return errors.Fail(CV_StsNoMem, "Out of memory for the work buffers", __LINE__);
     auto* flagMap = static_cast<unsigned char*>(flags.data);
     auto* cellArray = static_cast<Cell*>(cells.data);
