@@ -194,9 +194,11 @@ int RoundThreshold(float v) {
 inline int Select(int take, int a, int b) { return b ^ ((a ^ b) & -take); }
 
 // An up move from a cell reached diagonally is not allowed: such a cell
-// offers this instead of its sum as an up move's source (far above every
-// path sum, far from overflowing int64).
-constexpr std::int64_t kNoUp = std::numeric_limits<std::int64_t>::max() / 4;
+// offers this instead of its sum as an up move's source. The parameter
+// limit keeps every path sum, and every bound below, under it.
+constexpr std::int32_t kNoUp = std::numeric_limits<std::int32_t>::max();
+// The bound where the left image has no edge: no source is below it.
+constexpr std::int32_t kNoBound = std::numeric_limits<std::int32_t>::min();
 
 // Disparities are written into a byte map, so no more than 255 of them can
 // be told apart; disparity indices then run 0 .. 257.
@@ -210,8 +212,8 @@ constexpr int kColumnCapacity = 264;
 // plus dissimilarity an up move adds. Arrays of fixed size, so that one
 // register reaches all of them.
 struct SettledColumn {
-    std::int64_t source[kColumnCapacity];
-    std::int64_t upBound[kColumnCapacity];
+    std::int32_t source[kColumnCapacity];
+    std::int32_t upBound[kColumnCapacity];
     std::int32_t sum[kColumnCapacity];
     std::int32_t upAdds[kColumnCapacity];
     unsigned char step[kColumnCapacity];
@@ -227,8 +229,6 @@ __attribute__((target_clones("avx2", "default")))
 void SettleColumn(int top, int v, int reward, int penalty, bool upAllowed, const Cell* __restrict prev,
                   const unsigned char* __restrict flags, const unsigned char* __restrict minimum,
                   const unsigned char* __restrict maximum, SettledColumn* __restrict out) {
-    // Without an edge in the left image no source is low enough.
-    const std::int64_t noBound = upAllowed ? 0 : std::numeric_limits<std::int64_t>::min() / 4;
     for (int d = 1; d <= top; ++d) {
         // Whole cells are read as one 64-bit word each (sum in the low half,
         // step in the next byte), which vectorises where member reads do not.
@@ -244,10 +244,11 @@ void SettleColumn(int top, int v, int reward, int penalty, bool upAllowed, const
         const int cost = std::max(std::max(v - maximum[d], minimum[d] - v), 0);
         out->sum[d] = settled + cost;
         out->step[d] = static_cast<unsigned char>(takeDiagonal * kDiagonal);
-        out->source[d] = takeDiagonal ? kNoUp : static_cast<std::int64_t>(settled) + cost;
+        out->source[d] = Select(takeDiagonal, kNoUp, settled + cost);
         // up = source + penalty wins when below left (ties keep left) and
         // when not above the diagonal (ties between up and diagonal go to up).
-        out->upBound[d] = static_cast<std::int64_t>(settled) + takeDiagonal - penalty + noBound;
+        // Paths have at most W + maxD steps, so the bound stays in int32.
+        out->upBound[d] = Select(upAllowed, settled + takeDiagonal - penalty, kNoBound);
         out->upAdds[d] = penalty + cost;
     }
 }
@@ -366,15 +367,17 @@ private:
     }
 
     // One step of a chain, by masks (see Select).
-    static inline __attribute__((always_inline)) void ChainStep(int d, std::int64_t& source, Cell* __restrict cell,
+    static inline __attribute__((always_inline)) void ChainStep(int d, std::int32_t& source, Cell* __restrict cell,
                                                                 const SettledColumn* __restrict in) {
-        const std::int64_t up = source + in->upAdds[d];
+        // Wraps only for a source of kNoUp, and then it is not taken.
+        const auto up = static_cast<std::int32_t>(static_cast<std::uint32_t>(source) +
+                                                  static_cast<std::uint32_t>(in->upAdds[d]));
         // All ones when the up move wins.
-        const std::int64_t takeUp = -static_cast<std::int64_t>(source < in->upBound[d]);
-        const std::int64_t s = in->sum[d];
+        const std::int32_t takeUp = -static_cast<std::int32_t>(source < in->upBound[d]);
+        const std::int32_t s = in->sum[d];
         const int st = in->step[d];
-        const auto sum = static_cast<std::int32_t>(s ^ ((up ^ s) & takeUp));
-        const auto step = static_cast<unsigned char>(st ^ ((kUp ^ st) & static_cast<int>(takeUp)));
+        const std::int32_t sum = s ^ ((up ^ s) & takeUp);
+        const auto step = static_cast<unsigned char>(st ^ ((kUp ^ st) & takeUp));
         source = in->source[d] ^ ((up ^ in->source[d]) & takeUp);
         cell[d] = Cell{sum, step};
     }
@@ -383,8 +386,8 @@ private:
                           const SettledColumn* __restrict inB) {
         // The cell above the top is set up or a border: it never came
         // diagonally.
-        std::int64_t a = cellA[top + 1].sum;
-        std::int64_t b = cellB[top + 1].sum;
+        std::int32_t a = cellA[top + 1].sum;
+        std::int32_t b = cellB[top + 1].sum;
         for (int d = top; d >= 1; --d) {
             ChainStep(d, a, cellA, inA);
             ChainStep(d, b, cellB, inB);
