@@ -205,6 +205,13 @@ constexpr std::int32_t kNoBound = std::numeric_limits<std::int32_t>::min();
 constexpr int kMaxDisparity = 255;
 constexpr int kColumnCapacity = 264;
 
+// A cell as one 64-bit word: the sum in the low half, the step in the byte
+// after it (the layout of Cell, padding zero), so that a cell is read and
+// written whole.
+inline std::uint64_t CellWord(std::int32_t sum, unsigned step) {
+    return static_cast<std::uint32_t>(sum) | (static_cast<std::uint64_t>(step) << 32);
+}
+
 // The part of a forward-pass column that does not wait for the up move, per
 // disparity index: the better of left and diagonal plus the pixel's
 // dissimilarity (sum and step, and as an up move's source for the cell
@@ -212,11 +219,10 @@ constexpr int kColumnCapacity = 264;
 // plus dissimilarity an up move adds. Arrays of fixed size, so that one
 // register reaches all of them.
 struct SettledColumn {
+    std::uint64_t cell[kColumnCapacity];  // the settled cell as a word (see CellWord)
     std::int32_t source[kColumnCapacity];
     std::int32_t upBound[kColumnCapacity];
-    std::int32_t sum[kColumnCapacity];
     std::int32_t upAdds[kColumnCapacity];
-    unsigned char step[kColumnCapacity];
 };
 
 // Settles disparity indices 1 .. top of a column (entry d reads right column
@@ -242,8 +248,7 @@ void SettleColumn(int top, int v, int reward, int penalty, bool upAllowed, const
         const int settled = Select(takeDiagonal, diagonal, left);
         // How far v lies outside the right pixel's half-pixel range.
         const int cost = std::max(std::max(v - maximum[d], minimum[d] - v), 0);
-        out->sum[d] = settled + cost;
-        out->step[d] = static_cast<unsigned char>(takeDiagonal * kDiagonal);
+        out->cell[d] = CellWord(settled + cost, static_cast<unsigned>(takeDiagonal * kDiagonal));
         out->source[d] = Select(takeDiagonal, kNoUp, settled + cost);
         // up = source + penalty wins when below left (ties keep left) and
         // when not above the diagonal (ties between up and diagonal go to up).
@@ -267,11 +272,12 @@ struct Lane {
     unsigned char *reversedFlags, *reversedMinimum, *reversedMaximum;
 };
 
-// Matches scan lines two at a time. Left and diagonal moves come from the
+// Matches scan lines a few at a time. Left and diagonal moves come from the
 // finished previous column, so they are settled for a whole column at once;
 // only the up move waits for the cell above, which makes each column one
-// chain of dependent selections from the top disparity down. Two
-// independent chains in one loop keep the processor busy while either waits.
+// chain of dependent selections from the top disparity down. Independent
+// chains of several lines in one loop keep the processor busy while each
+// waits.
 class ScanlineMatcher {
 public:
     static constexpr int kLanes = 2;
@@ -298,12 +304,16 @@ public:
         }
     }
 
-    // Matches two scan lines (they may be the same one) into their outputs.
-    void Match(const unsigned char* left0, const unsigned char* right0, const unsigned char* flags0, unsigned char* out0,
-               const unsigned char* left1, const unsigned char* right1, const unsigned char* flags1,
-               unsigned char* out1) {
-        lanes_[0].left = left0, lanes_[0].right = right0, lanes_[0].flags = flags0, lanes_[0].out = out0;
-        lanes_[1].left = left1, lanes_[1].right = right1, lanes_[1].flags = flags1, lanes_[1].out = out1;
+    // Matches kLanes scan lines (some may be the same one) into their
+    // outputs; line i is left + offsets[i] and so on.
+    void Match(const unsigned char* left, const unsigned char* right, const unsigned char* flags, unsigned char* out,
+               const std::size_t* offsets, const std::size_t* flagOffsets) {
+        for (int i = 0; i < kLanes; ++i) {
+            lanes_[i].left = left + offsets[i];
+            lanes_[i].right = right + offsets[i];
+            lanes_[i].flags = flags + flagOffsets[i];
+            lanes_[i].out = out + offsets[i];
+        }
         for (Lane& lane : lanes_) Start(lane);
         for (int x = 1; x < W_; ++x) {
             const int top = Top(x);
@@ -360,10 +370,21 @@ private:
                      lane.reversedMinimum + at, lane.reversedMaximum + at, lane.settled);
     }
 
-    // The up moves of column x in both lanes, from the top disparity down.
+    // The up moves of column x in all lanes, from the top disparity down.
     void Chain(int x, int top) {
         const std::size_t column = static_cast<std::size_t>(x) * dispH_;
-        ChainPair(top, lanes_[0].cells + column, lanes_[0].settled, lanes_[1].cells + column, lanes_[1].settled);
+        Cell* cells[kLanes];
+        const SettledColumn* settled[kLanes];
+        std::int32_t source[kLanes];
+        for (int i = 0; i < kLanes; ++i) {
+            cells[i] = lanes_[i].cells + column;
+            settled[i] = lanes_[i].settled;
+            // The cell above the top is set up or a border: it never came
+            // diagonally.
+            source[i] = cells[i][top + 1].sum;
+        }
+        for (int d = top; d >= 1; --d)
+            for (int i = 0; i < kLanes; ++i) ChainStep(d, source[i], cells[i], settled[i]);
     }
 
     // One step of a chain, by masks (see Select).
@@ -374,24 +395,11 @@ private:
                                                   static_cast<std::uint32_t>(in->upAdds[d]));
         // All ones when the up move wins.
         const std::int32_t takeUp = -static_cast<std::int32_t>(source < in->upBound[d]);
-        const std::int32_t s = in->sum[d];
-        const int st = in->step[d];
-        const std::int32_t sum = s ^ ((up ^ s) & takeUp);
-        const auto step = static_cast<unsigned char>(st ^ ((kUp ^ st) & takeUp));
+        const std::uint64_t settled = in->cell[d];
+        const std::uint64_t word = settled ^ ((CellWord(up, kUp) ^ settled) & static_cast<std::uint64_t>(
+                                                                                   static_cast<std::int64_t>(takeUp)));
         source = in->source[d] ^ ((up ^ in->source[d]) & takeUp);
-        cell[d] = Cell{sum, step};
-    }
-
-    static void ChainPair(int top, Cell* __restrict cellA, const SettledColumn* __restrict inA, Cell* __restrict cellB,
-                          const SettledColumn* __restrict inB) {
-        // The cell above the top is set up or a border: it never came
-        // diagonally.
-        std::int32_t a = cellA[top + 1].sum;
-        std::int32_t b = cellB[top + 1].sum;
-        for (int d = top; d >= 1; --d) {
-            ChainStep(d, a, cellA, inA);
-            ChainStep(d, b, cellB, inB);
-        }
+        std::memcpy(cell + d, &word, sizeof word);
     }
 
     void Backtrack(Lane& lane) {
@@ -470,11 +478,15 @@ void BirchfieldDynamicProgramming(unsigned char* left, unsigned char* right, uns
     const std::size_t s = static_cast<std::size_t>(stride);
     for (int y = 0; y < H; ++y)
         detail::ScanlineEdgeFlags(left + y * s, right + y * s, W, flagMap + static_cast<std::size_t>(y) * W);
-    for (int y = 0; y < H; y += 2) {
-        // An odd last line is matched in both lanes.
-        const int y1 = std::min(y + 1, H - 1);
-        matcher.Match(left + y * s, right + y * s, flagMap + static_cast<std::size_t>(y) * W, disparities + y * s,
-                      left + y1 * s, right + y1 * s, flagMap + static_cast<std::size_t>(y1) * W, disparities + y1 * s);
+    for (int y = 0; y < H; y += ScanlineMatcher::kLanes) {
+        // The last lines repeat in the spare lanes.
+        std::size_t offsets[ScanlineMatcher::kLanes], flagOffsets[ScanlineMatcher::kLanes];
+        for (int i = 0; i < ScanlineMatcher::kLanes; ++i) {
+            const auto line = static_cast<std::size_t>(std::min(y + i, H - 1));
+            offsets[i] = line * s;
+            flagOffsets[i] = line * W;
+        }
+        matcher.Match(left, right, flagMap, disparities, offsets, flagOffsets);
     }
 
     detail::SmoothAndMarkVerticalEdges(left, disparities, stride, W, H, flagMap);
