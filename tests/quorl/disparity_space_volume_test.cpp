@@ -171,6 +171,40 @@ TEST(StereoWta, ShiftedCopyGivesItsDisparity) {
     }
 }
 
+// On random images (no exact match anywhere) the winner is the lowest whole
+// window sum of the SAD volume, ties to the lower index; rows far below the
+// first window check that no row block is lost on the way.
+TEST(StereoWta, PicksTheLowestWholeWindowOfTheSadVolume) {
+    struct Case {
+        int dMin, dMax;
+    };
+    const int w = 37, h = 41;
+    std::mt19937 rng(17);
+    Image a = RandomImage(w, h, 3, rng);
+    Image b = RandomImage(w, h, 3, rng);
+    for (const Case& c : {Case{-4, 6}, Case{2, 30}, Case{-30, -20}}) {
+        SCOPED_TRACE(testing::Message() << c.dMin << ".." << c.dMax);
+        const int D = c.dMax - c.dMin + 1;
+        std::vector<int> volume(static_cast<size_t>(h + 1) * D * (w + 1));
+        IplImage* pair[2] = {a.get(), b.get()};
+        CV::SADDisparitySpaceVolume(pair, c.dMin, c.dMax, 5, 5, volume.data());
+        const std::vector<unsigned char> out = RunWta(a.get(), b.get(), c.dMin, c.dMax);
+        for (int y = 5; y <= h - 6; ++y)
+            for (int x = 5; x <= w - 6; ++x) {
+                const int r = y - 5, col = x - 5;
+                int best = 0, lowest = 500000;
+                for (int k = 0; k < D; ++k) {
+                    const int d = c.dMin + k;
+                    const int first = d > 0 ? 0 : -d, last = d > 0 ? w - 12 - d : w - 12;
+                    if (col < first || col > last) continue;
+                    const int v = volume[(static_cast<size_t>(r) * D + k) * (w + 1) + col];
+                    if (v < lowest) lowest = v, best = k;
+                }
+                ASSERT_EQ(out[static_cast<size_t>(y) * a->widthStep + 3 * x], best * 255 / D) << x << "," << y;
+            }
+    }
+}
+
 TEST(StereoWta, IdenticalImagesAtZeroRangeGiveZeroInsideTheBorder) {
     std::mt19937 rng(5);
     Image a = RandomImage(30, 16, 3, rng);
