@@ -6,6 +6,7 @@
 // pixels within 1 of the truth.
 // Run from a build without sanitizers.
 #include <opencv2/core/core_c.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,7 +17,6 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <random>
-#include <time.h>
 #include <vector>
 
 #include "CV/disparity_space_volume.h"
@@ -40,9 +40,7 @@ std::chrono::nanoseconds ThreadCpuNow() {
 // thread CPU time (cpu) or of wall time (OpenCV's own threads).
 double TimeMs(const std::function<void()>& f, bool cpu = true) {
     f();  // warm caches and lazy initialisation
-    auto now = [cpu] {
-        return cpu ? ThreadCpuNow() : std::chrono::steady_clock::now().time_since_epoch();
-    };
+    auto now = [cpu] { return cpu ? ThreadCpuNow() : std::chrono::steady_clock::now().time_since_epoch(); };
     std::vector<double> samples;
     const auto start = std::chrono::steady_clock::now();
     while (samples.size() < 5 ||
@@ -69,10 +67,10 @@ cv::Mat Texture(int w, int h, std::mt19937& rng) {
 }
 
 struct Scene {
-    cv::Mat left, right;        // colour, B, G, R
+    cv::Mat left, right;  // colour, B, G, R
     cv::Mat leftGrey, rightGrey;
-    cv::Mat truth;              // disparity of each left pixel, CV_8U
-    cv::Mat evaluable;          // CV_8U mask
+    cv::Mat truth;      // disparity of each left pixel, CV_8U
+    cv::Mat evaluable;  // CV_8U mask
 };
 
 // Left pixel x with disparity d is seen at right column x - d.
@@ -134,9 +132,9 @@ void Report(const char* ours, double oursMs, double oursCorrect, const char* the
     const double ratio = oursMs / theirsMs;
     std::printf("%s against %s\n", ours, theirs);
     std::printf("  ours   %8.2f ms (thread CPU time)  correct %.4f\n", oursMs, oursCorrect);
-    std::printf("  OpenCV %8.2f ms (one thread, CPU time), %8.2f ms (default threads, wall)  correct %.4f  valid %.4f\n",
-                theirsMs,
-                theirsDefaultMs, theirsCorrect, theirsValid);
+    std::printf(
+        "  OpenCV %8.2f ms (one thread, CPU time), %8.2f ms (default threads, wall)  correct %.4f  valid %.4f\n",
+        theirsMs, theirsDefaultMs, theirsCorrect, theirsValid);
     std::printf("  ratio  %5.2f (target <= %.1f: %s)  correct fraction %s (target >= OpenCV's - %.2f)\n", ratio,
                 timeTarget, ratio <= timeTarget ? "met" : "MISSED",
                 oursCorrect >= theirsCorrect - fractionSlack ? "met" : "MISSED", fractionSlack);

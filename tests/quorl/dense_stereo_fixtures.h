@@ -1,8 +1,7 @@
 #pragma once
 // Images, random texture and error capture shared by the dense stereo tests.
-#include <opencv2/core/core_c.h>
-
 #include <cvcompat/errstatus.h>
+#include <opencv2/core/core_c.h>
 
 #include <cstring>
 #include <memory>

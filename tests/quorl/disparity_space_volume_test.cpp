@@ -1,3 +1,5 @@
+#include "CV/disparity_space_volume.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <functional>
 #include <vector>
 
-#include "CV/disparity_space_volume.h"
 #include "dense_stereo_fixtures.h"
 
 namespace {
@@ -57,7 +58,7 @@ std::vector<int> RunVolume(const CostKind& kind, IplImage* a, IplImage* b, const
 // every other entry of a disparity that cannot be summed, of a window taller
 // than the image or left of the first partner is 0.
 TEST(DisparitySpaceVolume, WindowSumsMatchBruteForce) {
-    const VolumeCase cases[] = {{0, 0, 0, 0}, {1, 2, -3, 4}, {2, 1, 2, 5},  {5, 5, -2, 2},
+    const VolumeCase cases[] = {{0, 0, 0, 0}, {1, 2, -3, 4}, {2, 1, 2, 5}, {5, 5, -2, 2},
                                 {1, 1, 5, 1}, {2, 2, 0, kW}, {1, 9, 0, 2}};
     std::mt19937 rng(7);
     for (const CostKind& kind : kKinds) {
@@ -65,8 +66,8 @@ TEST(DisparitySpaceVolume, WindowSumsMatchBruteForce) {
         Image b = RandomImage(kW, kH, kind.channels, rng);
         ASSERT_GT(a->widthStep, kW * kind.channels);  // padded rows
         for (const VolumeCase& c : cases) {
-            SCOPED_TRACE(testing::Message() << kind.name << " hx " << c.hx << " hy " << c.hy << " d " << c.dMin
-                                            << ".." << c.dMax);
+            SCOPED_TRACE(testing::Message()
+                         << kind.name << " hx " << c.hx << " hy " << c.hy << " d " << c.dMin << ".." << c.dMax);
             const std::vector<int> volume = RunVolume(kind, a.get(), b.get(), c);
             const int D = std::abs(c.dMax - c.dMin) + 1;
             const int ww = 2 * c.hx + 1, wh = 2 * c.hy + 1;
@@ -89,7 +90,8 @@ TEST(DisparitySpaceVolume, WindowSumsMatchBruteForce) {
                     for (int col = first; col <= last; ++col) {
                         int expected = 0;
                         for (int y = r; y < r + wh; ++y)
-                            for (int x = col; x < col + ww; ++x) expected += kind.cost(Px(a.get(), x, y), Px(b.get(), x + d, y));
+                            for (int x = col; x < col + ww; ++x)
+                                expected += kind.cost(Px(a.get(), x, y), Px(b.get(), x + d, y));
                         ASSERT_EQ(at(r, k, col), expected) << "k " << k << " r " << r << " c " << col;
                         ++checkedSums;
                     }
@@ -127,7 +129,8 @@ ShiftedPair Shifted(int w, int h, int shift, std::mt19937& rng) {
     ShiftedPair p{RandomImage(w, h, 3, rng), RandomImage(w, h, 3, rng)};
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            if (x + shift >= 0 && x + shift < w) std::copy_n(Px(p.left.get(), x, y), 3, Px(p.right.get(), x + shift, y));
+            if (x + shift >= 0 && x + shift < w)
+                std::copy_n(Px(p.left.get(), x, y), 3, Px(p.right.get(), x + shift, y));
     return p;
 }
 
@@ -289,8 +292,10 @@ TEST(DenseStereoRefusals, NothingWrittenAndOneReport) {
          [&] { CV::Stereo_WTA_SSD(good, 20, 30, 0, 3, o); }},
         {"null output", "CV::Stereo_WTA_SSD", CV_StsNullPtr, [&] { CV::Stereo_WTA_SSD(good, 20, 14, 0, 3, nullptr); }},
         {"null pair", "CV::Stereo_WTA_SSD", CV_StsNullPtr, [&] { CV::Stereo_WTA_SSD(nullptr, 20, 14, 0, 3, o); }},
-        {"one-channel pair", "CV::Stereo_WTA_SSD", CV_StsBadArg, [&] { CV::Stereo_WTA_SSD(monoPair, 20, 14, 0, 3, o); }},
-        {"narrower image 1", "CV::Stereo_WTA_SSD", CV_StsBadSize, [&] { CV::Stereo_WTA_SSD(unequal, 20, 14, 0, 3, o); }},
+        {"one-channel pair", "CV::Stereo_WTA_SSD", CV_StsBadArg,
+         [&] { CV::Stereo_WTA_SSD(monoPair, 20, 14, 0, 3, o); }},
+        {"narrower image 1", "CV::Stereo_WTA_SSD", CV_StsBadSize,
+         [&] { CV::Stereo_WTA_SSD(unequal, 20, 14, 0, 3, o); }},
         {"null image 1", "CV::SADDisparitySpaceVolume", CV_StsNullPtr,
          [&] { CV::SADDisparitySpaceVolume(nullSecond, 0, 3, 1, 1, v); }},
         {"wider image 1", "CV::SADDisparitySpaceVolume", CV_StsBadSize,

@@ -1,3 +1,5 @@
+#include "CV/scanline_dp_stereo.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <random>
 #include <vector>
 
-#include "CV/scanline_dp_stereo.h"
 #include "dense_stereo_fixtures.h"
 #include "scanline_dp_stereo_internal.h"
 
@@ -59,8 +60,10 @@ TEST(ScanlineDpStereo, RecoversABlockInFrontOfABackground) {
     // the left view.
     const Bytes hidden = RandomBytes(static_cast<size_t>(W) * H, rng);
     for (int y = y0; y < y1; ++y) {
-        for (int x = x0; x < x1; ++x) right[static_cast<size_t>(y) * W + x - shift] = left[static_cast<size_t>(y) * W + x];
-        for (int x = x1 - shift; x < x1; ++x) right[static_cast<size_t>(y) * W + x] = hidden[static_cast<size_t>(y) * W + x];
+        for (int x = x0; x < x1; ++x)
+            right[static_cast<size_t>(y) * W + x - shift] = left[static_cast<size_t>(y) * W + x];
+        for (int x = x1 - shift; x < x1; ++x)
+            right[static_cast<size_t>(y) * W + x] = hidden[static_cast<size_t>(y) * W + x];
     }
     const Bytes map = RunDp(left, right, W, H, W, 8);
     // A few columns at the occlusion edges may go either way.
@@ -302,7 +305,7 @@ TEST(ScanlineDpPostProcessing, SmoothsAndMarksVerticalEdges) {
     Bytes left(W * H, 0);
     for (int y = 2; y < H; ++y)
         for (int x = 0; x < W; ++x) left[y * W + x] = 10;  // step between rows 1 and 2, all columns
-    left[4 * W + 2] = 40;                                 // and one pixel alone in column 2
+    left[4 * W + 2] = 40;                                  // and one pixel alone in column 2
     Bytes map(W * H, 3);
     const unsigned char column[H] = {1, 2, 1, 3, 4};
     for (int y = 0; y < H; ++y) map[y * W + 1] = column[y];
@@ -326,24 +329,40 @@ struct PropagationCase {
 // a column (W = 1) or a row (H = 1), so the other direction finds no seed.
 TEST(ScanlineDpPostProcessing, PropagationTable) {
     const PropagationCase cases[] = {
-        {"vertical walk stops at a vertical edge, not at a left edge", true,
-         {1, 2, 1, 5, 5, 5, 2, 1}, {0, 4, 0, 0, 0, 0, 1, 0}, {1, 2, 5, 5, 5, 5, 5, 5}},
-        {"horizontal walk stops at a left edge, not at a vertical edge", false,
-         {1, 2, 1, 5, 5, 5, 2, 1}, {0, 1, 0, 0, 0, 0, 4, 0}, {1, 2, 5, 5, 5, 5, 5, 5}},
-        {"reliable smaller disparity stops; weak seed spares s + 1", true,
-         {3, 3, 1, 5, 5, 5, 6, 7}, Bytes(8, 0), {3, 3, 5, 5, 5, 5, 6, 7}},
-        {"strong seed overwrites s + 1", true,
-         {3, 3, 1, 5, 5, 5, 5, 6, 7}, Bytes(9, 0), {3, 3, 5, 5, 5, 5, 5, 5, 5}},
-        {"horizontal weak seed spares s + 1", false,
-         {3, 3, 1, 5, 5, 5, 6, 7}, Bytes(8, 0), {3, 3, 5, 5, 5, 5, 6, 7}},
+        {"vertical walk stops at a vertical edge, not at a left edge",
+         true,
+         {1, 2, 1, 5, 5, 5, 2, 1},
+         {0, 4, 0, 0, 0, 0, 1, 0},
+         {1, 2, 5, 5, 5, 5, 5, 5}},
+        {"horizontal walk stops at a left edge, not at a vertical edge",
+         false,
+         {1, 2, 1, 5, 5, 5, 2, 1},
+         {0, 1, 0, 0, 0, 0, 4, 0},
+         {1, 2, 5, 5, 5, 5, 5, 5}},
+        {"reliable smaller disparity stops; weak seed spares s + 1",
+         true,
+         {3, 3, 1, 5, 5, 5, 6, 7},
+         Bytes(8, 0),
+         {3, 3, 5, 5, 5, 5, 6, 7}},
+        {"strong seed overwrites s + 1", true, {3, 3, 1, 5, 5, 5, 5, 6, 7}, Bytes(9, 0), {3, 3, 5, 5, 5, 5, 5, 5, 5}},
+        {"horizontal weak seed spares s + 1", false, {3, 3, 1, 5, 5, 5, 6, 7}, Bytes(8, 0), {3, 3, 5, 5, 5, 5, 6, 7}},
         // Rows 3 .. 7 become 5 but keep their run length 5: were the scan to
         // resume at row 3 they would seed strongly and take row 8 as well.
-        {"scan resumes below the overwritten run", true,
-         {5, 5, 5, 8, 8, 8, 8, 8, 6}, Bytes(9, 0), {5, 5, 5, 5, 5, 5, 5, 5, 6}},
-        {"scan resumes right of the overwritten run", false,
-         {5, 5, 5, 8, 8, 8, 8, 8, 6}, Bytes(9, 0), {5, 5, 5, 5, 5, 5, 5, 5, 6}},
-        {"a stopped walk's stop pixel can seed", true,
-         {4, 4, 4, 1, 2, 7, 7, 7, 1, 2}, {0, 0, 0, 0, 0, 4, 0, 0, 0, 0}, {4, 4, 4, 4, 4, 7, 7, 7, 7, 7}},
+        {"scan resumes below the overwritten run",
+         true,
+         {5, 5, 5, 8, 8, 8, 8, 8, 6},
+         Bytes(9, 0),
+         {5, 5, 5, 5, 5, 5, 5, 5, 6}},
+        {"scan resumes right of the overwritten run",
+         false,
+         {5, 5, 5, 8, 8, 8, 8, 8, 6},
+         Bytes(9, 0),
+         {5, 5, 5, 5, 5, 5, 5, 5, 6}},
+        {"a stopped walk's stop pixel can seed",
+         true,
+         {4, 4, 4, 1, 2, 7, 7, 7, 1, 2},
+         {0, 0, 0, 0, 0, 4, 0, 0, 0, 0},
+         {4, 4, 4, 4, 4, 7, 7, 7, 7, 7}},
         {"disparity 0 never seeds", true, {0, 0, 0, 0, 3, 1}, Bytes(6, 0), {0, 0, 0, 0, 3, 1}},
         {"the same run with disparity 2 does", true, {2, 2, 2, 2, 3, 1}, Bytes(6, 0), {2, 2, 2, 2, 2, 2}},
     };

@@ -1,5 +1,7 @@
 #include "CV/disparity_space_volume.h"
 
+#include <cvcompat/errstatus.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -7,14 +9,12 @@
 #include <limits>
 #include <memory>
 
-#include <cvcompat/errstatus.h>
-
 namespace CV {
 
 // Same as the int* form; kept for callers holding the volume by its owner
 // pointer. Not part of the library's interface.
 __attribute__((visibility("hidden"))) void SSDDisparitySpaceVolume(IplImage** images, int dMin, int dMax, int hx,
-                                                                  int hy, int** volume);
+                                                                   int hy, int** volume);
 
 namespace {
 
@@ -28,9 +28,7 @@ constexpr int kNoUpper = -10000;
 constexpr int kWtaHalf = 5;
 constexpr int kWtaCeiling = 500000;
 
-std::int64_t DisparityCount(int dMin, int dMax) {
-    return std::llabs(static_cast<std::int64_t>(dMax) - dMin) + 1;
-}
+std::int64_t DisparityCount(int dMin, int dMax) { return std::llabs(static_cast<std::int64_t>(dMax) - dMin) + 1; }
 
 // The cost rows deinterleave B, G, R bytes, which plain SSE2 cannot do in
 // vectors; a clone for CPUs with byte shuffles (picked at load time) runs
@@ -172,8 +170,8 @@ std::size_t VolumeEntries(const IplImage* image0, int dMin, int dMax) {
 // onFinal(r) runs as soon as block r holds its final window sums. Blocks
 // start zeroed.
 template <class Cost, class BlockAt, class OnFinal>
-void SlideWindows(const IplImage* image0, const IplImage* image1, int dMin, int dMax, int hx, int hy,
-                  BlockAt blockAt, OnFinal onFinal) {
+void SlideWindows(const IplImage* image0, const IplImage* image1, int dMin, int dMax, int hx, int hy, BlockAt blockAt,
+                  OnFinal onFinal) {
     constexpr int C = Cost::kChannels;
     const int W = image0->width;
     const int H = image0->height;
@@ -187,17 +185,17 @@ void SlideWindows(const IplImage* image0, const IplImage* image1, int dMin, int 
     const std::size_t computed = dMax >= dMin ? D : 0;
 
     for (int y = 0; y < H; ++y) {
-        const auto* row0 = reinterpret_cast<const unsigned char*>(image0->imageData) +
-                           static_cast<std::size_t>(y) * image0->widthStep;
-        const auto* row1 = reinterpret_cast<const unsigned char*>(image1->imageData) +
-                           static_cast<std::size_t>(y) * image1->widthStep;
+        const auto* row0 =
+            reinterpret_cast<const unsigned char*>(image0->imageData) + static_cast<std::size_t>(y) * image0->widthStep;
+        const auto* row1 =
+            reinterpret_cast<const unsigned char*>(image1->imageData) + static_cast<std::size_t>(y) * image1->widthStep;
         int* rowBlock = blockAt(static_cast<std::size_t>(y) + 1);
         int* first = y <= 2 * hy ? blockAt(0) : nullptr;
         int* top = y > 2 * hy ? blockAt(static_cast<std::size_t>(y - 2 * hy)) : nullptr;
         const int* above = y > 2 * hy ? blockAt(static_cast<std::size_t>(y - 2 * hy - 1)) : nullptr;
         for (std::size_t n = 0; n < computed; ++n) {
-            const DisparityRun run = RunFor(static_cast<std::int64_t>(dMin) + static_cast<std::int64_t>(n), W,
-                                            windowWidth);
+            const DisparityRun run =
+                RunFor(static_cast<std::int64_t>(dMin) + static_cast<std::int64_t>(n), W, windowWidth);
             if (!run.summed) continue;
             const unsigned char* a = row0 + run.first0 * C;
             const unsigned char* b = row1 + run.first1 * C;
@@ -235,8 +233,8 @@ void SlideWindows(const IplImage* image0, const IplImage* image1, int dMin, int 
 
 template <class Cost>
 void FillVolume(const IplImage* image0, const IplImage* image1, int dMin, int dMax, int hx, int hy, int* volume) {
-    const std::size_t block = static_cast<std::size_t>(DisparityCount(dMin, dMax)) *
-                              (static_cast<std::size_t>(image0->width) + 1);
+    const std::size_t block =
+        static_cast<std::size_t>(DisparityCount(dMin, dMax)) * (static_cast<std::size_t>(image0->width) + 1);
     std::fill(volume, volume + (static_cast<std::size_t>(image0->height) + 1) * block, 0);
     SlideWindows<Cost>(
         image0, image1, dMin, dMax, hx, hy, [&](std::size_t b) { return volume + b * block; }, [](std::size_t) {});
@@ -318,7 +316,8 @@ void Stereo_WTA_SSD(IplImage** images, int W, int H, int dMin, int dMax, unsigne
     const int columns = W - window + 1;
     std::unique_ptr<int[]> lowest(new (std::nothrow) int[columns]);
     std::unique_ptr<int[]> best(new (std::nothrow) int[columns]);
-    if (!volume || !lowest || !best) return errors.Fail(CV_StsNoMem, "Out of memory for the disparity volume", __LINE__);
+    if (!volume || !lowest || !best)
+        return errors.Fail(CV_StsNoMem, "Out of memory for the disparity volume", __LINE__);
     const std::int64_t computed = dMax >= dMin ? D : 0;
     const std::size_t outStep = static_cast<std::size_t>(image0->widthStep);
     auto blockAt = [&](std::size_t b) { return volume.get() + (b % ring) * block; };
@@ -373,7 +372,8 @@ void GetVolumeSliceY(int* volume, int sliceLength, int /*ignored*/, int D, IplIm
     }
     const float range = static_cast<float>(static_cast<std::int64_t>(maximum) - minimum);
     for (int k = 0; k < D; ++k) {
-        auto* pixel = reinterpret_cast<unsigned char*>(image->imageData) + static_cast<std::size_t>(k) * image->widthStep;
+        auto* pixel =
+            reinterpret_cast<unsigned char*>(image->imageData) + static_cast<std::size_t>(k) * image->widthStep;
         const int* slice = entries + static_cast<std::size_t>(k) * sliceLength;
         for (int j = 0; j < sliceLength; ++j, pixel += 3) {
             const int v = slice[j];

@@ -1,5 +1,8 @@
 #include "CV/scanline_dp_stereo.h"
 
+#include <cvcompat/errstatus.h>
+#include <opencv2/core/core_c.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -7,10 +10,6 @@
 #include <cstring>
 #include <limits>
 #include <vector>
-
-#include <opencv2/core/core_c.h>
-
-#include <cvcompat/errstatus.h>
 
 #include "scanline_dp_stereo_internal.h"
 
@@ -128,7 +127,8 @@ void SmoothAndMarkVerticalEdges(const unsigned char* left, unsigned char* map, i
         bool before = (row[0] & kVerticalEdge) != 0;
         for (int x = 1; x + 1 < W; ++x) {
             const bool here = (row[x] & kVerticalEdge) != 0;
-            if (here && (!before || !(row[x + 1] & kVerticalEdge))) row[x] &= static_cast<unsigned char>(~kVerticalEdge);
+            if (here && (!before || !(row[x + 1] & kVerticalEdge)))
+                row[x] &= static_cast<unsigned char>(~kVerticalEdge);
             before = here;
         }
     }
@@ -164,7 +164,7 @@ struct Cell {
     std::int32_t sum;
     unsigned char step;
 };
-static_assert(offsetof(Cell, step) == 4, "cells are read as words: sum, then step");
+static_assert(offsetof(Cell, step) == 4, "cells are written as words: sum, then step");
 static_assert(sizeof(Cell) == 8, "the cell array doubles as two run lengths a cell");
 
 // Work buffers, taken with the computer-vision library's allocator.
@@ -184,9 +184,7 @@ bool Allocate(Buffer& buffer, unsigned __int128 bytes) {
     return buffer.data != nullptr;
 }
 
-int RoundThreshold(float v) {
-    return cvRound(std::clamp(static_cast<double>(v), -2147483648.0, 2147483647.0));
-}
+int RoundThreshold(float v) { return cvRound(std::clamp(static_cast<double>(v), -2147483648.0, 2147483647.0)); }
 
 // a when take is 1, b when it is 0. Masks rather than conditions: the
 // compiler turns conditions into branches, and the moves of the forward pass
@@ -205,12 +203,12 @@ constexpr std::int32_t kNoBound = std::numeric_limits<std::int32_t>::min();
 constexpr int kMaxDisparity = 255;
 constexpr int kColumnCapacity = 264;
 
-// A cell as one 64-bit word: the sum in the low half, the step in the byte
-// after it (the layout of Cell, padding zero), so that a cell is read and
-// written whole.
-inline std::uint64_t CellWord(std::int32_t sum, unsigned step) {
-    return static_cast<std::uint32_t>(sum) | (static_cast<std::uint64_t>(step) << 32);
-}
+// A finished column of path sums and steps, kept beside the cells in
+// int32 so that the next column reads it in vectors of one width.
+struct ColumnState {
+    std::int32_t sum[kColumnCapacity];
+    std::int32_t step[kColumnCapacity];
+};
 
 // The part of a forward-pass column that does not wait for the up move, per
 // disparity index: the better of left and diagonal plus the pixel's
@@ -219,7 +217,8 @@ inline std::uint64_t CellWord(std::int32_t sum, unsigned step) {
 // plus dissimilarity an up move adds. Arrays of fixed size, so that one
 // register reaches all of them.
 struct SettledColumn {
-    std::uint64_t cell[kColumnCapacity];  // the settled cell as a word (see CellWord)
+    std::int32_t sum[kColumnCapacity];
+    std::int32_t step[kColumnCapacity];
     std::int32_t source[kColumnCapacity];
     std::int32_t upBound[kColumnCapacity];
     std::int32_t upAdds[kColumnCapacity];
@@ -227,28 +226,26 @@ struct SettledColumn {
 
 // Settles disparity indices 1 .. top of a column (entry d reads right column
 // x - (d - 1) through flags, minimum and maximum; prev is column x - 1;
-// upAllowed: the left image has an edge at the column). Written apart, with
-// restrict, so that it runs in vectors.
+// upAllowed: the left image has an edge at the column), and stores the
+// computed cells 1 .. prevTop of column x - 1 into prevCells (when not
+// null). Written apart, with restrict, so that it runs in vectors.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 __attribute__((target_clones("avx2", "default")))
 #endif
-void SettleColumn(int top, int v, int reward, int penalty, bool upAllowed, const Cell* __restrict prev,
+void SettleColumn(int top, int v, int reward, int penalty, bool upAllowed, const ColumnState* __restrict prev,
                   const unsigned char* __restrict flags, const unsigned char* __restrict minimum,
-                  const unsigned char* __restrict maximum, SettledColumn* __restrict out) {
+                  const unsigned char* __restrict maximum, SettledColumn* __restrict out, int prevTop,
+                  Cell* __restrict prevCells) {
     for (int d = 1; d <= top; ++d) {
-        // Whole cells are read as one 64-bit word each (sum in the low half,
-        // step in the next byte), which vectorises where member reads do not.
-        std::uint64_t here, below;
-        std::memcpy(&here, prev + d, sizeof here);
-        std::memcpy(&below, prev + d - 1, sizeof below);
-        const int left = static_cast<std::int32_t>(here) - reward;
-        const int diagonal = static_cast<std::int32_t>(below) + penalty;
-        const int belowStep = static_cast<int>((below >> 32) & 0xFF);
-        const int takeDiagonal = ((flags[d] & detail::kRightEdge) != 0) & (belowStep != kUp) & (diagonal < left);
+        const int left = prev->sum[d] - reward;
+        const int diagonal = prev->sum[d - 1] + penalty;
+        const int takeDiagonal =
+            ((flags[d] & detail::kRightEdge) != 0) & (prev->step[d - 1] != kUp) & (diagonal < left);
         const int settled = Select(takeDiagonal, diagonal, left);
         // How far v lies outside the right pixel's half-pixel range.
         const int cost = std::max(std::max(v - maximum[d], minimum[d] - v), 0);
-        out->cell[d] = CellWord(settled + cost, static_cast<unsigned>(takeDiagonal * kDiagonal));
+        out->sum[d] = settled + cost;
+        out->step[d] = takeDiagonal * kDiagonal;
         out->source[d] = Select(takeDiagonal, kNoUp, settled + cost);
         // up = source + penalty wins when below left (ties keep left) and
         // when not above the diagonal (ties between up and diagonal go to up).
@@ -256,10 +253,18 @@ void SettleColumn(int top, int v, int reward, int penalty, bool upAllowed, const
         out->upBound[d] = Select(upAllowed, settled + takeDiagonal - penalty, kNoBound);
         out->upAdds[d] = penalty + cost;
     }
+    if (!prevCells) return;
+    for (int d = 1; d <= prevTop; ++d) {
+        // A cell as one word: sum, then the step in the next byte.
+        const std::uint64_t word =
+            static_cast<std::uint32_t>(prev->sum[d]) | (static_cast<std::uint64_t>(prev->step[d]) << 32);
+        std::memcpy(prevCells + d, &word, sizeof word);
+    }
 }
 
 // One scan line in the matcher: its images, flags and output, its cells,
-// the settled parts of the current column, and the right extrema and flags
+// the previous and current column of sums and steps, the settled parts of
+// the current column, and the right extrema and flags
 // stored right to left (a column reads them at x - (d - 1), so they run
 // forward as d grows).
 struct Lane {
@@ -269,6 +274,8 @@ struct Lane {
     unsigned char* out;
     Cell* cells;
     SettledColumn* settled;
+    ColumnState* prev;
+    ColumnState* cur;
     unsigned char *reversedFlags, *reversedMinimum, *reversedMaximum;
 };
 
@@ -283,7 +290,7 @@ public:
     static constexpr int kLanes = 2;
 
     static std::size_t ScratchBytes(int W) {
-        return kLanes * (sizeof(SettledColumn) + 3 * static_cast<std::size_t>(W));
+        return kLanes * (sizeof(SettledColumn) + 2 * sizeof(ColumnState) + 3 * static_cast<std::size_t>(W));
     }
     // Cells of all lanes.
     static std::size_t CellCount(int W, int dispH) { return kLanes * static_cast<std::size_t>(W) * dispH; }
@@ -292,11 +299,14 @@ public:
     ScanlineMatcher(int W, int maxD, int penalty, int reward, Cell* cells, void* scratch)
         : W_(W), maxD_(maxD), dispH_(maxD + 3), penalty_(penalty), reward_(reward) {
         auto* columns = static_cast<SettledColumn*>(scratch);
-        auto* bytes = reinterpret_cast<unsigned char*>(columns + kLanes);
+        auto* states = reinterpret_cast<ColumnState*>(columns + kLanes);
+        auto* bytes = reinterpret_cast<unsigned char*>(states + 2 * kLanes);
         for (Lane& lane : lanes_) {
             lane.cells = cells;
             cells += static_cast<std::size_t>(W_) * dispH_;
             lane.settled = columns++;
+            lane.prev = states++;
+            lane.cur = states++;
             lane.reversedFlags = bytes;
             lane.reversedMinimum = bytes + W_;
             lane.reversedMaximum = bytes + 2 * W_;
@@ -318,9 +328,16 @@ public:
         for (int x = 1; x < W_; ++x) {
             const int top = Top(x);
             for (Lane& lane : lanes_) Settle(lane, x, top);
-            Chain(x, top);
+            Chain(top);
+            for (Lane& lane : lanes_) std::swap(lane.prev, lane.cur);
         }
-        for (Lane& lane : lanes_) Backtrack(lane);
+        for (Lane& lane : lanes_) {
+            // The last column's cells, as Settle stores the others.
+            Cell* last = lane.cells + static_cast<std::size_t>(W_ - 1) * dispH_;
+            for (int d = 1; d <= Top(W_ - 1); ++d)
+                last[d] = Cell{lane.prev->sum[d], static_cast<unsigned char>(lane.prev->step[d])};
+            Backtrack(lane);
+        }
     }
 
 private:
@@ -331,6 +348,12 @@ private:
         RightExtrema(lane);
         for (int x = 0; x < W_; ++x) lane.reversedFlags[W_ - 1 - x] = lane.flags[x];
         SetUpCells(lane);
+        // Column 0 as column 1 reads it: the border, the start and the
+        // diagonal boundary above it.
+        for (int d = 0; d <= 2; ++d) {
+            lane.prev->sum[d] = At(lane, d, 0).sum;
+            lane.prev->step[d] = At(lane, d, 0).step;
+        }
     }
 
     // Range of the right row around each pixel, half a pixel to either side.
@@ -362,44 +385,49 @@ private:
         At(lane, 1, 0) = Cell{0, kLeft};
     }
 
-    // The parts of column x that do not wait for the up move.
+    // The parts of column x that do not wait for the up move, the cells of
+    // column x - 1 (column 0 was set up), and the current column's entries
+    // the chain does not compute: the border below and the cell above the
+    // top (set up or the border: never reached diagonally).
     void Settle(Lane& lane, int x, int top) {
         const std::size_t at = static_cast<std::size_t>(W_ - 2 - x);
-        SettleColumn(top, lane.left[x], reward_, penalty_, (lane.flags[x] & detail::kLeftEdge) != 0,
-                     lane.cells + static_cast<std::size_t>(x - 1) * dispH_, lane.reversedFlags + at,
-                     lane.reversedMinimum + at, lane.reversedMaximum + at, lane.settled);
+        Cell* prevCells = x >= 2 ? lane.cells + static_cast<std::size_t>(x - 1) * dispH_ : nullptr;
+        SettleColumn(top, lane.left[x], reward_, penalty_, (lane.flags[x] & detail::kLeftEdge) != 0, lane.prev,
+                     lane.reversedFlags + at, lane.reversedMinimum + at, lane.reversedMaximum + at, lane.settled,
+                     Top(x - 1), prevCells);
+        lane.cur->sum[0] = kSentinel;
+        lane.cur->step[0] = kLeft;
+        lane.cur->sum[top + 1] = kSentinel;
+        lane.cur->step[top + 1] = top + 1 == x + 2 ? kUp : kLeft;
     }
 
     // The up moves of column x in all lanes, from the top disparity down.
-    void Chain(int x, int top) {
-        const std::size_t column = static_cast<std::size_t>(x) * dispH_;
-        Cell* cells[kLanes];
+    void Chain(int top) {
+        ColumnState* cur[kLanes];
         const SettledColumn* settled[kLanes];
         std::int32_t source[kLanes];
         for (int i = 0; i < kLanes; ++i) {
-            cells[i] = lanes_[i].cells + column;
+            cur[i] = lanes_[i].cur;
             settled[i] = lanes_[i].settled;
-            // The cell above the top is set up or a border: it never came
-            // diagonally.
-            source[i] = cells[i][top + 1].sum;
+            source[i] = cur[i]->sum[top + 1];
         }
         for (int d = top; d >= 1; --d)
-            for (int i = 0; i < kLanes; ++i) ChainStep(d, source[i], cells[i], settled[i]);
+            for (int i = 0; i < kLanes; ++i) ChainStep(d, source[i], cur[i], settled[i]);
     }
 
-    // One step of a chain, by masks (see Select).
-    static inline __attribute__((always_inline)) void ChainStep(int d, std::int32_t& source, Cell* __restrict cell,
+    // One step of a chain. Up moves are rare in real images (they are
+    // occlusions), so the branches the compiler makes here are well
+    // predicted.
+    static inline __attribute__((always_inline)) void ChainStep(int d, std::int32_t& source,
+                                                                ColumnState* __restrict cur,
                                                                 const SettledColumn* __restrict in) {
         // Wraps only for a source of kNoUp, and then it is not taken.
-        const auto up = static_cast<std::int32_t>(static_cast<std::uint32_t>(source) +
-                                                  static_cast<std::uint32_t>(in->upAdds[d]));
-        // All ones when the up move wins.
-        const std::int32_t takeUp = -static_cast<std::int32_t>(source < in->upBound[d]);
-        const std::uint64_t settled = in->cell[d];
-        const std::uint64_t word = settled ^ ((CellWord(up, kUp) ^ settled) & static_cast<std::uint64_t>(
-                                                                                   static_cast<std::int64_t>(takeUp)));
-        source = in->source[d] ^ ((up ^ in->source[d]) & takeUp);
-        std::memcpy(cell + d, &word, sizeof word);
+        const auto up =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(source) + static_cast<std::uint32_t>(in->upAdds[d]));
+        const bool takeUp = source < in->upBound[d];
+        cur->sum[d] = takeUp ? up : in->sum[d];
+        cur->step[d] = takeUp ? int(kUp) : in->step[d];
+        source = takeUp ? up : in->source[d];
     }
 
     void Backtrack(Lane& lane) {
