@@ -74,6 +74,11 @@ class CVideoSample : public DShow::CFrameSampler {
   // arrived.
   IplImage* CloneFrame(SampleFrameInfo* info);
 
+ protected:
+  // Warp maps built so far (diagnostics and tests: reuse is otherwise
+  // invisible, a reused map gives the same frames).
+  int mapBuilds_ = 0;
+
  private:
   bool PrepareLocked(const StreamConfiguration& configuration);
   void ProcessFrame(IplImage* frame);
