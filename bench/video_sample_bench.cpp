@@ -24,13 +24,13 @@
 
 namespace {
 
-// Median milliseconds per call over enough calls to fill about 0.5 s.
+// Median milliseconds per call over enough calls to fill about 0.3 s.
 double TimeMs(const std::function<void()>& f) {
   f();
   std::vector<double> samples;
   const auto start = std::chrono::steady_clock::now();
   while (samples.size() < 7 ||
-         (samples.size() < 300 && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500))) {
+         (samples.size() < 300 && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300))) {
     const auto t0 = std::chrono::steady_clock::now();
     f();
     samples.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
@@ -78,26 +78,32 @@ void Run(const Case& c) {
   CComPtr<dshow::testing::FakeMediaSample> sample;
   sample.Attach(new dshow::testing::FakeMediaSample(bytes));
   for (std::size_t i = 0; i < bytes; ++i) sample->Data()[i] = static_cast<BYTE>(i * 7 + i / 4093);
-  const double ours = TimeMs([&] { sampler.SampleCB(0.0, sample); });
+  const std::function<void()> oursRoad = [&] { sampler.SampleCB(0.0, sample); };
 
   cv::Mat frame(c.height, c.width, CV_8UC3, sample->Data(), stride);
   cv::Mat grab(c.height, c.width, CV_8UC3);
   std::vector<cv::Mat> cameras(images), undistorted(images);
   std::vector<cv::Rect> regions;
   for (int s = 0; s < images; ++s) regions.emplace_back((s % 2) * cw, (s / 2) * ch, cw, ch);
-  double theirs[2];
+  cv::Mat maps[2][2];
   const int forms[2] = {CV_16SC2, CV_32FC1};
+  std::function<void()> openCvRoad[2];
   for (int f = 0; f < 2; ++f) {
-    cv::Mat m1, m2;
-    undistortion_lens::OpenCvMaps(lens, forms[f], &m1, &m2);
-    theirs[f] = TimeMs([&] {
+    undistortion_lens::OpenCvMaps(lens, forms[f], &maps[f][0], &maps[f][1]);
+    openCvRoad[f] = [&, f] {
       for (int s = 0; s < images; ++s) {
         frame(regions[s]).copyTo(cameras[s]);
-        cv::remap(cameras[s], undistorted[s], m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+        cv::remap(cameras[s], undistorted[s], maps[f][0], maps[f][1], cv::INTER_LINEAR, cv::BORDER_CONSTANT);
         undistorted[s].copyTo(frame(regions[s]));
       }
       frame.copyTo(grab);
-    });
+    };
+  }
+  // The machine is shared: three interleaved rounds, the best median of each.
+  double ours = 1e30, theirs[2] = {1e30, 1e30};
+  for (int round = 0; round < 3; ++round) {
+    ours = std::min(ours, TimeMs(oursRoad));
+    for (int f = 0; f < 2; ++f) theirs[f] = std::min(theirs[f], TimeMs(openCvRoad[f]));
   }
   std::printf("%-22s ours %7.3f ms %6.1f fps | 16SC2 %7.3f ms %6.1f fps ratio %5.2f | 32FC1 %7.3f ms %6.1f fps ratio %5.2f\n",
               c.name, ours, 1000 / ours, theirs[0], 1000 / theirs[0], ours / theirs[0], theirs[1], 1000 / theirs[1],

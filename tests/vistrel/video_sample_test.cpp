@@ -427,10 +427,14 @@ TEST_F(VideoSample, ALayoutOfTheSameCameraSizeKeepsItsFlags) {
 }
 
 TEST_F(VideoSample, TopDownFramesKeepTheirOrientation) {
-  SetType(64, -48);
+  // Switched on for bottom-up frames; a top-down type of the same size
+  // keeps the switch and must still undistort the upright picture.
+  SetType(64, 48);
   Configure(0, 0);
   const CameraParameters camera = Barrel(64, 48);
   ASSERT_TRUE(sampler.ToggleUndistortion(camera, 0));
+  Process();
+  SetType(64, -48);
   std::vector<BYTE> input;
   const std::vector<BYTE> output = Process(&input);
   EXPECT_FALSE(sampler.GetFrameInfo().bottomUp);

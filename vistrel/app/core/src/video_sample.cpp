@@ -6,10 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <algorithm>
 
 #include <opencv2/core/core_c.h>
 
-#include "MVG/gdi_frames.h"
 #include "MVG/mvg_camera.h"
 #include "MVG/weights_index_map.h"
 #include "app_core/scoped_lock.h"
@@ -50,24 +51,65 @@ int* MakeUndistortionMap(const CameraParameters& c) {
   return map;
 }
 
+// Rewrites a map built for upright rows into one for the same picture
+// stored bottom-up (and back: it is its own inverse). Output row m takes the
+// entry of row h - 1 - m; a sample pair at rows (r, r + 1) lies at rows
+// (h - 2 - r, h - 1 - r) once flipped, so the top-left moves and the row
+// weights swap: (w1, w2, w3, w4) becomes (w2, w1, w4, w3). The resampler
+// adds the same four products, so every output byte is unchanged.
+void FlipEntry(int* e, int width, int height) {
+  if (e[1] == 0 && e[2] == 0 && e[3] == 0 && e[4] == 0) return;  // outside the picture
+  const int rowBytes = 3 * width;
+  const int row = e[0] / rowBytes, column = e[0] % rowBytes;
+  e[0] = (height - 2 - row) * rowBytes + column;
+  std::swap(e[1], e[2]);
+  std::swap(e[3], e[4]);
+}
+
+void FlipMapRows(int* map, int width, int height) {
+  const std::size_t rowInts = 5 * static_cast<std::size_t>(width);
+  for (int top = 0, bottom = height - 1; top <= bottom; ++top, --bottom) {
+    int* a = map + top * rowInts;
+    int* b = map + bottom * rowInts;
+    for (int x = 0; x < width; ++x) {
+      FlipEntry(a + 5 * x, width, height);
+      if (a != b) {
+        FlipEntry(b + 5 * x, width, height);
+        std::swap_ranges(a + 5 * x, a + 5 * x + 5, b + 5 * x);
+      }
+    }
+  }
+}
+
 void ReleaseImage(IplImage** image) {
   if (*image) cvReleaseImage(image);
   *image = nullptr;
 }
 
 // Makes *image an 8-bit three-channel image of the size, keeping it when it
-// already is one.
-void EnsureImage(IplImage** image, int width, int height) {
-  if (*image && (*image)->width == width && (*image)->height == height) return;
+// already is one. Rows are padded to 4 bytes, or packed (OpenCV takes no
+// alignment below 4, so the row length is set by hand).
+void EnsureImage(IplImage** image, int width, int height, bool packed = false) {
+  const int step = packed ? 3 * width : (3 * width + 3) & ~3;
+  if (*image && (*image)->width == width && (*image)->height == height && (*image)->widthStep == step) return;
   ReleaseImage(image);
-  *image = cvCreateImage(cvSize(width, height), IPL_DEPTH_8U, 3);
+  IplImage* made = cvCreateImageHeader(cvSize(width, height), IPL_DEPTH_8U, 3);
+  made->widthStep = step;
+  made->imageSize = step * height;
+  try {
+    cvCreateData(made);
+  } catch (...) {
+    cvReleaseImageHeader(&made);
+    throw;
+  }
+  *image = made;
 }
 
 }  // namespace
 
 CVideoSample::CVideoSample() {
   InitializeCriticalSection(&samplerLock_);
-  std::memset(&sampleHeader_, 0, sizeof(sampleHeader_));
+  std::memset(&regionHeader_, 0, sizeof(regionHeader_));
 }
 
 CVideoSample::~CVideoSample() {
@@ -119,8 +161,8 @@ bool CVideoSample::PrepareLocked(const StreamConfiguration& c) {
   try {
     EnsureImage(&frameImage_, width, height);
     for (int i = 0; i < count; ++i) {
-      EnsureImage(&cameraImages_[i], cameraWidth, cameraHeight);
-      EnsureImage(&undistortedImages_[i], cameraWidth, cameraHeight);
+      EnsureImage(&cameraImages_[i], cameraWidth, cameraHeight, true);
+      EnsureImage(&undistortedImages_[i], cameraWidth, cameraHeight, true);
     }
   } catch (const std::exception&) {
     ReleaseImages();
@@ -157,54 +199,57 @@ bool CVideoSample::WarpApplies(int stream) const {
          mapCameras_[stream].width == cameraWidth_ && mapCameras_[stream].height == cameraHeight_;
 }
 
-void CVideoSample::ProcessFrame(IplImage* frame) {
-  bool anyWarp = false;
-  for (int i = 0; i < imageCount_; ++i) anyWarp = anyWarp || WarpApplies(i);
+// The frame is processed where it lies. Camera image s (top-down) row y is
+// frame memory row start - y step on a bottom-up frame (start + y step on a
+// top-down one), at byte 3 x camera width into the row for the right-hand
+// images; step is 2 for one field; the lower quad pair starts at the middle
+// row. These are the rows the frame split and merge functions walk, so
+// reading, warping and writing back here gives the bytes that splitting,
+// warping, copying back and merging give, without the split's copy.
+void CVideoSample::ProcessFrame(BYTE* data) {
   const bool field = prepared_.deinterlace != 0;
-  // Without a field to double or an image to warp, splitting and merging
-  // give back the frame's own bytes.
-  if (imageCount_ == 0 || (!field && !anyWarp)) return;
-  const bool flip = bottomUp_;
-  IplImage** cameras = cameraImages_;
-  switch (prepared_.splitting) {
-    case 0:
-      if (field)
-        GDI::SplitFrameField(frame, cameras[0], flip);
-      else if (flip)
-        cvFlip(frame, cameras[0], 0);  // the map is for the upright picture
-      else
-        cvCopy(frame, cameras[0]);
-      break;
-    case 1:
-      GDI::SplitFrameStereo(frame, cameras, flip, field);
-      break;
-    case 2:
-      GDI::SplitFrameQuad(frame, cameras, flip, field);
-      break;
-  }
-  // A warped stream merges straight from its undistorted image.
-  IplImage* merged[4] = {};
-  for (int i = 0; i < imageCount_; ++i) {
-    merged[i] = cameras[i];
-    if (!WarpApplies(i)) continue;
-    IP::WarpByWeightsIndex(cameras[i], undistortedImages_[i], warpMaps_[i]);
-    merged[i] = undistortedImages_[i];
-  }
-  switch (prepared_.splitting) {
-    case 0:
-      if (field)
-        GDI::MergeFrameField(frame, merged[0], flip);
-      else if (flip)
-        cvFlip(merged[0], frame, 0);
-      else
-        cvCopy(merged[0], frame);
-      break;
-    case 1:
-      GDI::MergeFrameStereo(frame, merged, flip, field);
-      break;
-    case 2:
-      GDI::MergeFrameQuad(frame, merged, flip, field);
-      break;
+  // One field is merged back doubled (each row also into the row beside it
+  // in the walking direction), except in a quad.
+  const bool doubles = field && prepared_.splitting != 2;
+  const std::ptrdiff_t rowStep = static_cast<std::ptrdiff_t>(field ? 2 : 1) * frameStride_;
+  const std::ptrdiff_t beside = bottomUp_ ? -frameStride_ : frameStride_;
+  const std::size_t rowBytes = 3 * static_cast<std::size_t>(cameraWidth_);
+  for (int s = 0; s < imageCount_; ++s) {
+    const bool warp = WarpApplies(s);
+    if (!warp && !doubles) continue;  // split and merged back unchanged
+    const bool lower = prepared_.splitting == 2 && s >= 2;
+    const int step = field ? 2 : 1;
+    const int firstRow = bottomUp_ ? (lower ? (frameHeight_ - 1) / 2 : frameHeight_ - 1) - (cameraHeight_ - 1) * step
+                                   : (lower ? frameHeight_ / 2 : 0);
+    // The image's rows in memory order: bottom-up they hold the picture
+    // upside down, and the map is laid out to match.
+    BYTE* first = data + static_cast<std::ptrdiff_t>(firstRow) * frameStride_ + (s % 2) * rowBytes;
+    if (warp) {
+      if (mapBottomUp_[s] != bottomUp_) {
+        FlipMapRows(warpMaps_[s], cameraWidth_, cameraHeight_);
+        mapBottomUp_[s] = bottomUp_;
+      }
+      // The rows as an image, in place. The resampler's fast road needs
+      // packed source rows: where they lie packed in the sample (a single
+      // whole frame) it reads them there and writes into the undistorted
+      // image, which is copied back; otherwise it reads a packed copy and
+      // writes straight into the sample.
+      cvInitImageHeader(&regionHeader_, cvSize(cameraWidth_, cameraHeight_), IPL_DEPTH_8U, 3, IPL_ORIGIN_TL, 4);
+      regionHeader_.widthStep = static_cast<int>(rowStep);
+      regionHeader_.imageData = reinterpret_cast<char*>(first);
+      if (rowStep == static_cast<std::ptrdiff_t>(rowBytes)) {
+        IplImage* undistorted = undistortedImages_[s];
+        IP::WarpByWeightsIndex(&regionHeader_, undistorted, warpMaps_[s]);
+        for (int y = 0; y < cameraHeight_; ++y)
+          std::memcpy(first + y * rowStep, undistorted->imageData + y * undistorted->widthStep, rowBytes);
+      } else {
+        IplImage* packed = cameraImages_[s];
+        for (int y = 0; y < cameraHeight_; ++y) std::memcpy(packed->imageData + y * rowBytes, first + y * rowStep, rowBytes);
+        IP::WarpByWeightsIndex(packed, &regionHeader_, warpMaps_[s]);
+      }
+    }
+    if (doubles)
+      for (int y = 0; y < cameraHeight_; ++y) std::memcpy(first + y * rowStep + beside, first + y * rowStep, rowBytes);
   }
 }
 
@@ -217,11 +262,9 @@ HRESULT CVideoSample::SampleCB(double, IMediaSample* sample) {
   sample->GetPointer(&data);
   const long frameBytes = static_cast<long>(frameStride_) * frameHeight_;
   if (!data || sample->GetActualDataLength() < frameBytes) return S_OK;
-  // Processed in place through a header on the sample: the grabber lends
-  // the buffer only for this call.
-  cvInitImageHeader(&sampleHeader_, cvSize(frameWidth_, frameHeight_), IPL_DEPTH_8U, 3, IPL_ORIGIN_TL, 4);
-  cvSetData(&sampleHeader_, data, frameStride_);
-  ProcessFrame(&sampleHeader_);
+  // Processed in place: the grabber lends the buffer only for this call,
+  // so the grab takes a copy.
+  ProcessFrame(data);
   std::memcpy(frameImage_->imageData, data, static_cast<std::size_t>(frameBytes));
   hasFrame_ = true;
   return S_OK;
@@ -240,12 +283,18 @@ bool CVideoSample::BuildUndistortionMap(const CameraParameters& camera, int stre
   int* map = MakeUndistortionMap(camera);
   if (!map) return false;
   CScopedLock lock(&samplerLock_);
+  InstallMap(stream, map, false, camera);  // laid out for the rows at its first frame
+  undistort_[stream] = false;
+  return true;
+}
+
+void CVideoSample::InstallMap(int stream, int* map, bool bottomUp, const CameraParameters& camera) {
   delete[] warpMaps_[stream];
   warpMaps_[stream] = map;
+  mapBottomUp_[stream] = bottomUp;
+  ++mapBuilds_;
   mapValid_[stream] = true;
-  undistort_[stream] = false;
   mapCameras_[stream] = camera;
-  return true;
 }
 
 bool CVideoSample::ToggleUndistortion(const CameraParameters& camera, int stream) {
@@ -253,8 +302,10 @@ bool CVideoSample::ToggleUndistortion(const CameraParameters& camera, int stream
   const auto fits = [&] {
     return camera.width == cameraWidth_ && camera.height == cameraHeight_ && FocalLengthsUsable(camera);
   };
+  bool bottomUp = true;
   {
     CScopedLock lock(&samplerLock_);
+    bottomUp = bottomUp_;
     if (undistort_[stream]) {
       undistort_[stream] = false;  // the map stays for a later switch-on
       return true;
@@ -265,18 +316,17 @@ bool CVideoSample::ToggleUndistortion(const CameraParameters& camera, int stream
       return true;
     }
   }
-  // Built without the lock, so frames keep flowing meanwhile.
+  // Built (and laid out for the frame's row order) without the lock, so
+  // frames keep flowing meanwhile.
   int* map = MakeUndistortionMap(camera);
   if (!map) return false;
+  if (bottomUp) FlipMapRows(map, camera.width, camera.height);
   CScopedLock lock(&samplerLock_);
   if (!fits()) {  // a new frame size arrived while the map was built
     delete[] map;
     return false;
   }
-  delete[] warpMaps_[stream];
-  warpMaps_[stream] = map;
-  mapValid_[stream] = true;
-  mapCameras_[stream] = camera;
+  InstallMap(stream, map, bottomUp, camera);
   undistort_[stream] = true;
   return true;
 }

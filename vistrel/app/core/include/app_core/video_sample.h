@@ -81,9 +81,11 @@ class CVideoSample : public DShow::CFrameSampler {
 
  private:
   bool PrepareLocked(const StreamConfiguration& configuration);
-  void ProcessFrame(IplImage* frame);
+  void ProcessFrame(BYTE* data);
   bool WarpApplies(int stream) const;
   void ReleaseImages();
+  // Puts a new map in place (lock held); the old one is freed.
+  void InstallMap(int stream, int* map, bool bottomUp, const CameraParameters& camera);
 
   CRITICAL_SECTION samplerLock_;
   StreamConfiguration configuration_;
@@ -96,11 +98,16 @@ class CVideoSample : public DShow::CFrameSampler {
   int cameraWidth_ = 0, cameraHeight_ = 0;
   int imageCount_ = 0;
   IplImage* frameImage_ = nullptr;  // the last processed frame, for grabs
-  IplImage sampleHeader_;           // the sample's buffer, processed in place
+  // A warped camera image is read where it lies in the sample (through a
+  // header on its rows) when its rows lie packed there, else from a packed
+  // copy (the resampler's fast road); its undistorted image is copied back.
+  IplImage regionHeader_;
   IplImage* cameraImages_[4] = {};
   IplImage* undistortedImages_[4] = {};
   CameraParameters mapCameras_[4];
   bool undistort_[4] = {};
   bool mapValid_[4] = {};
   int* warpMaps_[4] = {};
+  // The map is laid out for bottom-up rows (see FlipMapRows).
+  bool mapBottomUp_[4] = {};
 };
