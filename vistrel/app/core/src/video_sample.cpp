@@ -1,5 +1,6 @@
 #include "app_core/video_sample.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <new>
 #include <utility>
-#include <algorithm>
 
 #include <opencv2/core/core_c.h>
 
