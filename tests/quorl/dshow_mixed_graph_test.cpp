@@ -2,6 +2,7 @@
 // pin's page before connecting, no clock) and its file road, on real
 // windows of the window stand-in.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -96,7 +97,7 @@ TEST_F(MixedGraph, LiveRoadOpensTheFirstDeviceAfterItsPinPageAndRunsWithoutACloc
 
 TEST_F(MixedGraph, FileRoadStepsThroughTheClip) {
   std::string why;
-  const std::string clip = dshow_test::TempPath("clip.avi");
+  const std::string clip = dshow_test::TempPath(std::to_string(::getpid()) + "_clip.avi");
   ASSERT_TRUE(dshow_test::MakeClip(clip, 33, 20, 10, 25, nullptr, "avimux", &why)) << why;
   {
     Mixed graph(window);
