@@ -11,10 +11,11 @@ set(QUORL_TEST_ENV
   "QUORL_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
 )
 
-# quorl_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [NO_MAIN])
-# One executable per concept; every GoogleTest case becomes a CTest test.
+# quorl_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [NO_MAIN] [LABELS l1 l2])
+# One executable per concept; every GoogleTest case becomes a CTest test,
+# carrying the given CTest labels (such as slow).
 function(quorl_add_test name)
-  cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock)
   if(NOT T_NO_MAIN)
@@ -27,10 +28,14 @@ function(quorl_add_test name)
   # first variable only (the list is split on the way): tests and their
   # discovery run through env, which passes them all.
   set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "/usr/bin/env;${QUORL_TEST_ENV}")
+  set(properties TIMEOUT 300)
+  if(T_LABELS)
+    list(APPEND properties LABELS "${T_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 300)
+    PROPERTIES ${properties})
 endfunction()
 
 # quorl_add_display_test(name TARGET exe FILTER gtest-filter)
