@@ -2,18 +2,21 @@
 // example through an X screenshot): "msgbox" (the control library's message
 // box), "objprops" (the board properties dialog) or "objedit" (the object
 // editor on a drawn board; "objedit-detect" also clicks its four corners, in
-// select mode, through the window's messages). Lives beside Graphics/,
+// select mode, through the window's messages) or "imagelist" (the image list
+// panel with six images, one disabled, one selected). Lives beside Graphics/,
 // so the title bars load the shipped strips. Prints the dialog's result.
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
 
 #include "gdiplus/startup.h"
+#include "image_list_control.h"
 #include "object_edit_dlg.h"
 #include "object_properties.h"
 #include "calibration/calibration_data_store.h"
 #include <opencv2/imgproc.hpp>
 #include <opencv2/core/core_c.h>
+#include "quorlmfc/app_folder.h"
 #include "quorlmfc/dialog_x.h"
 #include "win/window.h"
 
@@ -26,7 +29,32 @@ int main(int argc, char** argv) {
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartup(&token, &in, nullptr);
   INT_PTR result = -1;
-  if (std::strncmp(which, "objedit", 7) == 0) {
+  if (std::strcmp(which, "imagelist") == 0) {
+    CalibrationDataStore store;
+    store.AddCamera();
+    for (int i = 0; i < 6; ++i) {
+      IplImage* image = cvCreateImage(cvSize(96, 72), IPL_DEPTH_8U, 3);
+      cvSet(image, cvScalar(40 * i, 120, 230 - 35 * i));
+      cv::Mat view = cv::cvarrToMat(image);
+      cv::rectangle(view, cv::Rect(20, 15, 50, 40), cv::Scalar::all(255), cv::FILLED);
+      store.AddImage(0, image);
+    }
+    store.DisableImage(0, 2);
+    CWnd frame;
+    frame.CreateEx(0, "Preview", "Image list", WS_POPUP | WS_VISIBLE, CRect(20, 20, 340, 260), nullptr, 0);
+    CImageListControl list;
+    list.Create("Video Player", WS_CHILD | WS_VISIBLE, CRect(10, 10, 310, 230), &frame, 100123);
+    list.SetDataStore(&store);
+    list.SetCurrentCamera(0);
+    list.SetAppPath(QuorlMFC::ApplicationFolder());
+    list.Initialize();
+    list.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 30));
+    while (frame.IsWindowVisible()) {
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+      win::PumpMessages();
+    }
+    result = 0;
+  } else if (std::strncmp(which, "objedit", 7) == 0) {
     // A 9 x 6 point board of 40 px squares, seen in perspective.
     cv::Mat flat(480, 640, CV_8UC3, cv::Scalar(128, 128, 128));
     cv::rectangle(flat, cv::Rect(100, 80, 440, 320), cv::Scalar(255, 255, 255), cv::FILLED);
