@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -108,7 +109,83 @@ TEST(GraphicsDraw, TextStaysInsideItsLayoutRectangle) {
   }
 }
 
+struct RecordedStrings : gdiplus::DrawStringObserver {
+  void OnDrawString(const gdiplus::DrawStringCall& c) override { calls.push_back(c); }
+  std::vector<gdiplus::DrawStringCall> calls;
+};
+
+TEST(GraphicsDraw, StringObserverSeesEachDrawnTextAndItsLayout) {
+  std::vector<std::uint32_t> px(120 * 40, 0xFF000000);
+  Bitmap bmp(120, 40, 120 * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(px.data()));
+  RecordedStrings seen;
+  ASSERT_EQ(gdiplus::SetDrawStringObserver(&seen), nullptr);
+  {
+    Graphics g(&bmp);
+    Font font(L"Arial", 8);
+    SolidBrush white(Color(255, 255, 255, 255));
+    StringFormat vertical(StringFormatFlagsDirectionVertical);
+    EXPECT_EQ(g.DrawString(L"abcdef", 3, &font, RectF(1, 2, 30, 10), &vertical, &white), Ok);
+    EXPECT_EQ(g.DrawString(L"x", -1, &font, PointF(5, 6), &white), Ok);
+    EXPECT_EQ(g.DrawString(L"refused", -1, nullptr, PointF(5, 6), &white), InvalidParameter);
+  }
+  EXPECT_EQ(gdiplus::SetDrawStringObserver(nullptr), &seen);
+  {
+    Graphics g(&bmp);
+    Font font(L"Arial", 8);
+    SolidBrush white(Color(255, 255, 255, 255));
+    g.DrawString(L"unobserved", -1, &font, PointF(5, 6), &white);
+  }
+  ASSERT_EQ(seen.calls.size(), 2u);
+  EXPECT_EQ(seen.calls[0].text, L"abc");
+  EXPECT_EQ(seen.calls[0].layout.X, 1);
+  EXPECT_EQ(seen.calls[0].layout.Height, 10);
+  EXPECT_EQ(seen.calls[0].formatFlags, StringFormatFlagsDirectionVertical);
+  EXPECT_EQ(seen.calls[1].text, L"x");
+  EXPECT_EQ(seen.calls[1].layout.Width, 0);
+}
+
+TEST(GraphicsDraw, AlignmentsPlaceTextAroundAPointOrigin) {
+  // Near text starts at the point, centred text straddles it, far text ends
+  // at it.
+  const StringAlignment alignments[] = {StringAlignmentNear, StringAlignmentCenter, StringAlignmentFar};
+  for (StringAlignment a : alignments) {
+    std::vector<std::uint32_t> px(200 * 30, 0xFF000000);
+    Bitmap bmp(200, 30, 200 * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(px.data()));
+    {
+      Graphics g(&bmp);
+      Font font(L"Arial", 10);
+      SolidBrush white(Color(255, 255, 255, 255));
+      StringFormat f;
+      f.SetAlignment(a);
+      EXPECT_EQ(g.DrawString(L"WWWWWW", -1, &font, PointF(100, 5), &f, &white), Ok);
+    }
+    int left = 200, right = -1;
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 200; ++x)
+        if (px[static_cast<size_t>(y * 200 + x)] != 0xFF000000) left = std::min(left, x), right = std::max(right, x);
+    ASSERT_GE(right, 0) << a;
+    if (a == StringAlignmentNear) EXPECT_GE(left, 99);
+    if (a == StringAlignmentCenter) EXPECT_TRUE(left < 95 && right > 105) << left << " " << right;
+    if (a == StringAlignmentFar) EXPECT_LE(right, 101);
+  }
+}
+
 class Panel : public CWnd {};
+
+TEST(GraphicsDraw, ImagesDrawnOnAWindowLandAtOnce) {
+  Panel w;
+  ASSERT_TRUE(w.CreateEx(0, "P", "p", WS_POPUP | WS_VISIBLE, CRect(0, 0, 40, 30), nullptr, 0));
+  Bitmap red(4, 4, PixelFormat32bppARGB);
+  {
+    Graphics g(&red);
+    g.Clear(Color(255, 255, 0, 0));
+  }
+  Graphics g(w.m_hWnd);
+  EXPECT_EQ(g.DrawImage(&red, RectF(10, 12, 4, 4)), Ok);
+  CClientDC dc(&w);
+  EXPECT_EQ(dc.GetPixel(11, 13), RGB(255, 0, 0));
+  EXPECT_NE(dc.GetPixel(9, 13), RGB(255, 0, 0));
+}
 
 TEST(GraphicsDraw, OnAWindowLandsAtOnceAndFollowsResizes) {
   Panel w;

@@ -103,9 +103,11 @@ Status Graphics::DrawImage(Image* image, REAL x, REAL y, REAL width, REAL height
 
 Status Graphics::DrawImage(Image* image, const RectF& rect) {
   if (!image || image->Data().image.isNull()) return SetStatus(InvalidParameter);
-  if (!data_->painter.isActive()) return SetStatus(WrongState);
   if (image->Data().locked) return SetStatus(ObjectBusy);
+  gdiplus::BeforeDraw(*data_);
+  if (!data_->painter.isActive()) return SetStatus(WrongState);
   data_->painter.drawImage(QRectF(rect.X, rect.Y, rect.Width, rect.Height), image->Data().image);
+  gdiplus::AfterDraw(*data_);
   return Ok;
 }
 
