@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -171,6 +172,38 @@ TEST(GraphicsDraw, AlignmentsPlaceTextAroundAPointOrigin) {
 }
 
 class Panel : public CWnd {};
+
+TEST(GraphicsDraw, ShrunkTwentyFourBitImagesMatchAFilteredThirtyTwoBitDraw) {
+  // A large 24-bit image drawn small is sampled at the destination's pixels
+  // only; the result is the filtered draw of the same image in 32 bits.
+  const int sw = 320, sh = 240;
+  std::vector<BYTE> rgb(static_cast<size_t>(sw) * 3 * sh);
+  std::vector<std::uint32_t> argb(static_cast<size_t>(sw) * sh);
+  for (int y = 0; y < sh; ++y)
+    for (int x = 0; x < sw; ++x) {
+      const int b = (x * 255) / sw, g = (y * 255) / sh, r = 128 + static_cast<int>(100 * std::sin(x / 23.0 + y / 31.0));
+      BYTE* p = &rgb[static_cast<size_t>((y * sw + x) * 3)];
+      p[0] = static_cast<BYTE>(b), p[1] = static_cast<BYTE>(g), p[2] = static_cast<BYTE>(r);
+      argb[static_cast<size_t>(y * sw + x)] = 0xFF000000u | (r << 16) | (g << 8) | b;
+    }
+  Bitmap src24(sw, sh, sw * 3, PixelFormat24bppRGB, rgb.data());
+  Bitmap src32(sw, sh, sw * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(argb.data()));
+  for (const RectF& dest : {RectF(3, 4, 80, 60), RectF(0, 0, 40, 100)}) {
+    std::vector<std::uint32_t> a(100 * 110, 0), b(100 * 110, 0);
+    Bitmap ta(100, 110, 400, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(a.data()));
+    Bitmap tb(100, 110, 400, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(b.data()));
+    {
+      Graphics ga(&ta), gb(&tb);
+      ga.SetInterpolationMode(InterpolationModeLowQuality);
+      EXPECT_EQ(ga.DrawImage(&src24, dest), Ok);
+      EXPECT_EQ(gb.DrawImage(&src32, dest), Ok);
+    }
+    for (size_t i = 0; i < a.size(); ++i)
+      for (int s = 0; s < 32; s += 8)
+        ASSERT_NEAR(static_cast<int>((a[i] >> s) & 0xFF), static_cast<int>((b[i] >> s) & 0xFF), 6)
+            << i % 100 << "," << i / 100 << " shift " << s;
+  }
+}
 
 TEST(GraphicsDraw, ImagesDrawnOnAWindowLandAtOnce) {
   Panel w;
