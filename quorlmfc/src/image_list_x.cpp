@@ -33,10 +33,10 @@ std::int32_t ReadInt32(const std::vector<BYTE>& bytes, size_t offset) {
 CImageListX::CImageListX() = default;
 
 CImageListX::~CImageListX() {
+  // The window goes before the slots and drawing tools its handlers use.
+  if (m_hWnd) DestroyWindow();
   for (Slot& s : m_images) FreeSlot(s);
   FreeDrawing();
-  // The window goes before the drawing tools its handlers use.
-  if (m_hWnd) DestroyWindow();
 }
 
 CImageListX::Slot CImageListX::MakeSlot(int width, int height) {
