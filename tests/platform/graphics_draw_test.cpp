@@ -165,9 +165,13 @@ TEST(GraphicsDraw, AlignmentsPlaceTextAroundAPointOrigin) {
       for (int x = 0; x < 200; ++x)
         if (px[static_cast<size_t>(y * 200 + x)] != 0xFF000000) left = std::min(left, x), right = std::max(right, x);
     ASSERT_GE(right, 0) << a;
-    if (a == StringAlignmentNear) EXPECT_GE(left, 99);
-    if (a == StringAlignmentCenter) EXPECT_TRUE(left < 95 && right > 105) << left << " " << right;
-    if (a == StringAlignmentFar) EXPECT_LE(right, 101);
+    if (a == StringAlignmentNear) {
+      EXPECT_GE(left, 99);
+    } else if (a == StringAlignmentCenter) {
+      EXPECT_TRUE(left < 95 && right > 105) << left << " " << right;
+    } else {
+      EXPECT_LE(right, 101);
+    }
   }
 }
 
