@@ -1,13 +1,22 @@
 // Shows one skinned dialog modally, for a look on a real display (for
 // example through an X screenshot): "msgbox" (the control library's message
-// box) or "objprops" (the board properties dialog). Lives beside Graphics/,
+// box), "objprops" (the board properties dialog) or "objedit" (the object
+// editor on a drawn board; "objedit-detect" also clicks its four corners, in
+// select mode, through the window's messages) or "imagelist" (the image list
+// panel with six images, one disabled, one selected). Lives beside Graphics/,
 // so the title bars load the shipped strips. Prints the dialog's result.
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
 
 #include "gdiplus/startup.h"
+#include "image_list_control.h"
+#include "object_edit_dlg.h"
 #include "object_properties.h"
+#include "calibration/calibration_data_store.h"
+#include <opencv2/imgproc.hpp>
+#include <opencv2/core/core_c.h>
+#include "quorlmfc/app_folder.h"
 #include "quorlmfc/dialog_x.h"
 #include "win/window.h"
 
@@ -20,7 +29,78 @@ int main(int argc, char** argv) {
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartup(&token, &in, nullptr);
   INT_PTR result = -1;
-  if (std::strcmp(which, "objprops") == 0) {
+  if (std::strcmp(which, "imagelist") == 0) {
+    CalibrationDataStore store;
+    store.AddCamera();
+    for (int i = 0; i < 6; ++i) {
+      IplImage* image = cvCreateImage(cvSize(96, 72), IPL_DEPTH_8U, 3);
+      cvSet(image, cvScalar(40 * i, 120, 230 - 35 * i));
+      cv::Mat view = cv::cvarrToMat(image);
+      cv::rectangle(view, cv::Rect(20, 15, 50, 40), cv::Scalar::all(255), cv::FILLED);
+      store.AddImage(0, image);
+    }
+    store.DisableImage(0, 2);
+    CWnd frame;
+    frame.CreateEx(0, "Preview", "Image list", WS_POPUP | WS_VISIBLE, CRect(20, 20, 340, 260), nullptr, 0);
+    CImageListControl list;
+    list.Create("Video Player", WS_CHILD | WS_VISIBLE, CRect(10, 10, 310, 230), &frame, 100123);
+    list.SetDataStore(&store);
+    list.SetCurrentCamera(0);
+    list.SetAppPath(QuorlMFC::ApplicationFolder());
+    list.Initialize();
+    list.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 30));
+    while (frame.IsWindowVisible()) {
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+      win::PumpMessages();
+    }
+    result = 0;
+  } else if (std::strncmp(which, "objedit", 7) == 0) {
+    // A 9 x 6 point board of 40 px squares, seen in perspective.
+    cv::Mat flat(480, 640, CV_8UC3, cv::Scalar(128, 128, 128));
+    cv::rectangle(flat, cv::Rect(100, 80, 440, 320), cv::Scalar(255, 255, 255), cv::FILLED);
+    for (int r = 0; r < 7; ++r)
+      for (int c = 0; c < 10; ++c)
+        if ((r + c) % 2 == 0) cv::rectangle(flat, cv::Rect(120 + 40 * c, 100 + 40 * r, 40, 40), cv::Scalar(0, 0, 0), cv::FILLED);
+    const cv::Point2f from[4] = {{160, 140}, {480, 140}, {480, 340}, {160, 340}};
+    const cv::Point2f to[4] = {{190, 120}, {470, 160}, {450, 360}, {150, 330}};
+    const cv::Mat H = cv::getPerspectiveTransform(from, to);
+    cv::Mat seen;
+    cv::warpPerspective(flat, seen, H, flat.size(), cv::INTER_AREA, cv::BORDER_REPLICATE);
+    IplImage* image = cvCreateImage(cvSize(640, 480), IPL_DEPTH_8U, 3);
+    cv::Mat dst = cv::cvarrToMat(image);
+    seen.copyTo(dst);
+    CalibrationDataStore store;
+    store.AddCamera();
+    store.SetObjectSettings(0, 25.0, 25.0, 9, 6, 3, 3);
+    store.AddImage(0, image);
+    CObjectEditDlg editor;
+    editor.SetDataStore(&store);
+    editor.Create(CObjectEditDlg::IDD);
+    editor.OpenForCamera(0);
+    editor.SetImageIndex(0);
+    editor.ShowWindow(SW_SHOW);
+    if (std::strcmp(which, "objedit-detect") == 0) {
+      editor.SendMessage(WM_COMMAND, MAKEWPARAM(1030, BN_CLICKED), 0);
+      // Bottom-left first, then clockwise on screen.
+      for (int i : {3, 0, 1}) {
+        const auto v = editor.Model().ImageToView({to[i].x, to[i].y});
+        const int x = editor.ViewRect().left + static_cast<int>(v.x), y = editor.ViewRect().top + static_cast<int>(v.y);
+        editor.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+      }
+      if (argc > 2) {  // leave the fourth corner for the screenshot's marks
+      } else {
+        const auto v = editor.Model().ImageToView({to[2].x, to[2].y});
+        editor.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON,
+                           MAKELPARAM(editor.ViewRect().left + static_cast<int>(v.x), editor.ViewRect().top + static_cast<int>(v.y)));
+      }
+    }
+    // Runs until the editor is closed (its exit button hides it).
+    while (editor.IsWindowVisible()) {
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+      win::PumpMessages();
+    }
+    result = 0;
+  } else if (std::strcmp(which, "objprops") == 0) {
     CObjectProperties dialog;
     dialog.SetValues(25.0, 25.0, 9, 7, 5, 5);
     result = dialog.DoModal();

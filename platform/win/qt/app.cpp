@@ -27,7 +27,13 @@ CWnd* AfxGetMainWnd() {
   return g_app && g_app->m_pMainWnd && g_app->m_pMainWnd->m_hWnd ? g_app->m_pMainWnd : nullptr;
 }
 HINSTANCE AfxGetInstanceHandle() { return g_app ? g_app->m_hInstance : nullptr; }
-HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
+// The program's own module: the one that holds its resources (cursors). Never
+// null, so that resource loads are told apart from system ones.
+HINSTANCE AfxGetResourceHandle() {
+  static char programModule;
+  HINSTANCE instance = AfxGetInstanceHandle();
+  return instance ? instance : reinterpret_cast<HINSTANCE>(&programModule);
+}
 void PostQuitMessage(int code) { QCoreApplication::exit(code); }
 
 BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& module, HMODULE hModule) {

@@ -1828,8 +1828,27 @@ HCURSOR SetCursor(HCURSOR c) {
   return old;
 }
 
+namespace {
+std::map<UINT, UINT>& CursorResources() {
+  static std::map<UINT, UINT> table;
+  return table;
+}
+}  // namespace
+
+void win::RegisterCursorResource(UINT resourceId, const char* systemCursor) {
+  if (!IS_INTRESOURCE(systemCursor)) return;
+  CursorResources()[resourceId] = static_cast<UINT>(reinterpret_cast<std::uintptr_t>(systemCursor) & 0xFFFF);
+}
+
+HCURSOR GetCursor() { return g_cursor_shape; }
+
 HCURSOR LoadCursorA(HINSTANCE inst, const char* name) {
-  // Only the system cursors exist (no cursor resources).
-  if (inst || !IS_INTRESOURCE(name)) return nullptr;
-  return reinterpret_cast<HCURSOR>(const_cast<char*>(name));
+  if (!IS_INTRESOURCE(name)) return nullptr;
+  const std::uintptr_t id = reinterpret_cast<std::uintptr_t>(name) & 0xFFFF;
+  if (!inst) return reinterpret_cast<HCURSOR>(id);
+  // A resource cursor: its handle carries the resource id above the system
+  // shape's id, so it differs from the system cursor it looks like.
+  const auto it = CursorResources().find(static_cast<UINT>(id));
+  if (it == CursorResources().end()) return nullptr;
+  return reinterpret_cast<HCURSOR>((id << 16) | it->second);
 }

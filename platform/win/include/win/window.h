@@ -557,7 +557,12 @@ BOOL SystemParametersInfoA(UINT action, UINT param, void* out, UINT winIni);
 inline BOOL SystemParametersInfo(UINT a, UINT p, void* o, UINT w) { return SystemParametersInfoA(a, p, o, w); }
 int GetSystemMetrics(int index);
 HCURSOR SetCursor(HCURSOR c);
+// With a module handle, LoadCursorA looks the id up among the program's
+// cursor resources (win::RegisterCursorResource); without one, a system
+// cursor (IDC_...).
 HCURSOR LoadCursorA(HINSTANCE inst, const char* name);
+// The cursor last set with SetCursor.
+HCURSOR GetCursor();
 inline HCURSOR LoadCursor(HINSTANCE i, const char* n) { return LoadCursorA(i, n); }
 #define IDC_ARROW MAKEINTRESOURCE(32512)
 #define IDC_IBEAM MAKEINTRESOURCE(32513)
@@ -565,6 +570,11 @@ inline HCURSOR LoadCursor(HINSTANCE i, const char* n) { return LoadCursorA(i, n)
 #define IDC_CROSS MAKEINTRESOURCE(32515)
 #define IDC_SIZEALL MAKEINTRESOURCE(32646)
 #define IDC_HAND MAKEINTRESOURCE(32649)
+namespace win {
+// The program's cursor resources: resource id -> the system cursor it
+// shows (an IDC_ value). Registering an id again replaces it.
+void RegisterCursorResource(UINT resourceId, const char* systemCursor);
+}  // namespace win
 inline constexpr HWND HWND_TOP = nullptr;
 inline const HWND HWND_BOTTOM = reinterpret_cast<HWND>(1);
 inline const HWND HWND_TOPMOST = reinterpret_cast<HWND>(-1);
