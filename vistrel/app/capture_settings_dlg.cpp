@@ -25,7 +25,7 @@ win::DialogTemplate CaptureSettingsTemplate() {
   t.fontFace = "MS Sans Serif";
   t.fontPoints = 8;
   t.items = {
-      {"COMBOBOX", CCaptureSettingsDlg::kCompressorList, "", 7, 26, 160, 100,
+      {"COMBOBOX", CCaptureSettingsDlg::kCompressorList, "", 7, 26, 160, 14,
        CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_VISIBLE},
       {"EDIT", CCaptureSettingsDlg::kFileName, "", 7, 46, 136, 12, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP | WS_VISIBLE},
       {"BUTTON", CCaptureSettingsDlg::kBrowse, "...", 147, 46, 20, 12, BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE},
