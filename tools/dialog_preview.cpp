@@ -1,13 +1,19 @@
 // Shows one skinned dialog modally, for a look on a real display (for
 // example through an X screenshot): "msgbox" (the control library's message
-// box), "objprops" (the board properties dialog) or "objedit" (the object
+// box), "objprops" (the board properties dialog), "objedit" (the object
 // editor on a drawn board; "objedit-detect" also clicks its four corners, in
-// select mode, through the window's messages) or "imagelist" (the image list
-// panel with six images, one disabled, one selected). Lives beside Graphics/,
-// so the title bars load the shipped strips. Prints the dialog's result.
+// select mode, through the window's messages), "imagelist" (the image list
+// panel with six images, one disabled, one selected), "capsettings" (the
+// capture settings dialog) or "videopanel" (a video panel on the first
+// capture device, e.g. one of QUORL_FAKE_VIDEO_DEVICES, or on the video file
+// given next; it stays up for 30 seconds). Lives beside Graphics/, so the
+// title bars and buttons load the shipped strips. Prints the result.
 #include <QApplication>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <thread>
 
 #include "gdiplus/startup.h"
 #include "image_list_control.h"
@@ -17,6 +23,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/core/core_c.h>
 #include "quorlmfc/app_folder.h"
+#include "capture_settings_dlg.h"
+#include "video_capture_control.h"
 #include "quorlmfc/dialog_x.h"
 #include "win/window.h"
 
@@ -100,6 +108,30 @@ int main(int argc, char** argv) {
       win::PumpMessages();
     }
     result = 0;
+  } else if (std::strcmp(which, "videopanel") == 0) {
+    char module[_MAX_PATH] = {0};
+    GetModuleFileNameA(nullptr, module, _MAX_PATH);
+    std::string folder = module;
+    folder = folder.substr(0, folder.rfind('/'));
+    {
+      CWnd host;
+      host.CreateEx(0, nullptr, "Video panel", WS_POPUP | WS_VISIBLE, CRect(20, 20, 420, 380), nullptr, 0);
+      CVideoCaptureControl panel;
+      panel.Create("", WS_CHILD | WS_VISIBLE, CRect(0, 0, 400, 360), &host, 3000);
+      panel.SetApplicationFolder(folder.c_str());
+      panel.Initialise();
+      result = argc > 2 ? panel.OpenFile(argv[2]) : panel.OpenDevice(1);
+      if (argc > 2) panel.Capture().Run();
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (std::chrono::steady_clock::now() < end && host.m_hWnd) {
+        QApplication::processEvents();
+        win::PumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+  } else if (std::strcmp(which, "capsettings") == 0) {
+    CCaptureSettingsDlg dialog;
+    result = dialog.DoModal();
   } else if (std::strcmp(which, "objprops") == 0) {
     CObjectProperties dialog;
     dialog.SetValues(25.0, 25.0, 9, 7, 5, 5);

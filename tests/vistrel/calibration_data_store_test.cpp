@@ -277,6 +277,14 @@ TEST(DataStoreEntries, CameraAfterARigTakesTheNextCameraIndex) {
     EXPECT_EQ(store.GetMonoCameraOrdinal(4), 3);
     EXPECT_EQ(store.GetMonoCameraOrdinal(100), 3);
     EXPECT_EQ(store.GetMonoCameraOrdinal(-1), 0);
+    // The inverse: camera index -> its entry; the rig's entry is skipped.
+    const int entries[] = {0, 1, 3};
+    for (int camera = 0; camera < 3; ++camera) {
+        EXPECT_EQ(store.GetCameraEntry(camera), entries[camera]);
+        EXPECT_EQ(store.GetMonoCameraOrdinal(entries[camera]), camera);
+    }
+    EXPECT_EQ(store.GetCameraEntry(3), -1);
+    EXPECT_EQ(store.GetCameraEntry(-1), -1);
     const StereoPairRecord pair = store.GetStereoPair(0);
     EXPECT_EQ(pair.cameraA, 0);
     EXPECT_EQ(pair.cameraB, 1);

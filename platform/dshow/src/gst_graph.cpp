@@ -451,6 +451,18 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
   }
 
   void Detach(FilterBase* f) {
+    // In a paused (stopped) graph one of this filter's streaming threads may
+    // wait inside a downstream sink for the graph to play, holding the pad's
+    // stream lock that taking the filter down needs. Flushing those sinks
+    // lets it go; they are ready again afterwards.
+    std::vector<GstPad*> downstream;
+    if (GST_STATE(pipeline_) == GST_STATE_PAUSED)
+      for (auto& pin : f->Pins())
+        if (pin->Direction() == PINDIR_OUTPUT && pin->PeerImpl() && pin->PeerImpl()->Pad()) {
+          GstPad* pad = GST_PAD(gst_object_ref(pin->PeerImpl()->Pad()));
+          gst_pad_send_event(pad, gst_event_new_flush_start());
+          downstream.push_back(pad);
+        }
     for (auto& pin : f->Pins()) Disconnect(pin);
     f->OnRemoved();
     gst_element_set_locked_state(f->Bin(), TRUE);
@@ -458,6 +470,10 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
     gst_bin_remove(GST_BIN(pipeline_), f->Bin());
     gst_element_set_locked_state(f->Bin(), FALSE);
     f->Join(nullptr, f->Name());
+    for (GstPad* pad : downstream) {
+      gst_pad_send_event(pad, gst_event_new_flush_stop(TRUE));
+      gst_object_unref(pad);
+    }
   }
 
   static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data) {

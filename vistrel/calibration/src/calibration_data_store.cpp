@@ -201,6 +201,16 @@ int CalibrationDataStore::GetMonoCameraOrdinal(int entry) const {
     return cameras;
 }
 
+int CalibrationDataStore::GetCameraEntry(int camera) const {
+    if (camera < 0) return -1;
+    int cameras = 0;
+    for (int i = 0; i < GetEntryCount(); ++i) {
+        if (entries_[i].kind != kMonoCameraEntry) continue;
+        if (cameras++ == camera) return i;
+    }
+    return -1;
+}
+
 bool CalibrationDataStore::IsCalibrated(int entry) const {
     return InRange(entry, entries_) && entries_[entry].calibrated == 1;
 }

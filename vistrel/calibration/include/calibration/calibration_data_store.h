@@ -79,6 +79,9 @@ public:
     int ClearEntryImages(int entry);
     // Mono cameras among the first entry entries.
     int GetMonoCameraOrdinal(int entry) const;
+    // The entry that holds a camera index (the inverse of
+    // GetMonoCameraOrdinal); -1 out of range.
+    int GetCameraEntry(int camera) const;
     int GetMonoCameraCount() const { return static_cast<int>(cameras_.size()); }
     int GetStereoRigCount() const { return static_cast<int>(rigs_.size()); }
     bool IsCalibrated(int entry) const;
