@@ -126,7 +126,8 @@ class CD3DCalibSceneBox {
   };
   static constexpr int kTicks = 5;
   static constexpr int kGridVertices = 4 * 3 * kTicks;
-  static constexpr int kBoxIndices = 24 + 18 * 8;
+  // 24 + 18 x 8 indices are written; the buffer keeps its historic 312.
+  static constexpr int kBoxIndices = 312;
 
   CD3DCalibSceneBox();
   CD3DCalibSceneBox(IDirect3DDevice9* device, D3DXVECTOR3 min, D3DXVECTOR3 max);
@@ -149,6 +150,9 @@ class CD3DCalibSceneBox {
   int GetGridStart(int corner) const { return m_nGridStart[corner]; }
   int GetGridCount(int corner) const { return m_nGridCount[corner]; }
   int GetGridVertexCount() const { return m_nGridVertices; }
+  IDirect3DIndexBuffer9* GetBoxIndices() const { return m_pBoxIB; }
+  IDirect3DIndexBuffer9* GetGridIndices() const { return m_pGridIB; }
+  IDirect3DVertexBuffer9* GetGridVertices() const { return m_pGridVB; }
   bool IsComplete() const { return m_pBoxVB && m_pBoxIB && m_pGridVB && m_pGridIB; }
   // Back to the empty box, everything released.
   void Release();
