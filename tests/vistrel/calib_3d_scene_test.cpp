@@ -306,6 +306,19 @@ TEST_F(Calib3DDialog, MouseDrivesTheViewCamera) {
   EXPECT_EQ(Presents(), before);
 }
 
+TEST_F(Calib3DDialog, RealPressesOverTheViewReachTheCamera) {
+  Open(d3d9::Backend::Recorder);
+  Fixture f(1, false);
+  f.AddTo(*dialog, 0);
+  QWindow* top = static_cast<QWidget*>(dialog->GetHostWidget())->windowHandle();
+  ASSERT_NE(top, nullptr);
+  const CRect& v = dialog->GetViewRect();
+  QTest::mousePress(top, Qt::LeftButton, Qt::NoModifier, QPoint(v.left + 5, v.top + 5));
+  EXPECT_TRUE(dialog->GetViewCamera().GetWorldArcBall().IsBeingDragged());
+  QTest::mouseRelease(top, Qt::LeftButton, Qt::NoModifier, QPoint(v.left + 5, v.top + 5));
+  EXPECT_FALSE(dialog->GetViewCamera().GetWorldArcBall().IsBeingDragged());
+}
+
 TEST_F(Calib3DDialog, WithoutADeviceNothingIsBuiltAndNothingBreaks) {
   testing::internal::CaptureStderr();
   Open(d3d9::Backend::Recorder, true);
@@ -423,6 +436,31 @@ TEST_F(Calib3DDialogPixels, WorldCentredFrustaFollowTheViewAndSurviveRepaints) {
   dialog->GetView().Invalidate();
   dialog->GetView().UpdateWindow();
   check("after a repaint");
+}
+
+TEST_F(Calib3DDialogPixels, CameraCentredShowsTheChequeredBoards) {
+  Open(d3d9::Backend::OpenGL);
+  ASSERT_TRUE(dialog->IsDeviceReady()) << "no EGL device for the GL back end";
+  Fixture f(3, false);
+  f.AddTo(*dialog, 0);
+  ASSERT_EQ(dialog->GetViewMode(), 0);
+  int w = 0, h = 0;
+  const auto pixels = ViewPixels(&w, &h);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    // The board's middle, where its black and white squares meet.
+    const double* R = &f.R[9 * i];
+    const double* T = &f.T[3 * i];
+    D3DXVECTOR3 middle;
+    for (int k = 0; k < 3; ++k) (&middle.x)[k] = float(R[3 * k] * 10 + R[3 * k + 1] * 5 + T[k]);
+    middle.y = -middle.y;
+    const CPoint p = Project(middle);
+    EXPECT_GT(CountAround(pixels, w, h, p, 0x000000, 3), 2);
+    EXPECT_GT(CountAround(pixels, w, h, p, 0xFFFFFF, 3), 2);
+  }
+  // Away from the box the view is white.
+  EXPECT_EQ(pixels[std::size_t(2) * w + 2] & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(pixels[std::size_t(h - 3) * w + w - 3] & 0xFFFFFF, 0xFFFFFFu);
 }
 
 }  // namespace
