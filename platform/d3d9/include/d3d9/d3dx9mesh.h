@@ -92,7 +92,6 @@ struct ID3DXLine : IUnknown {
 using LPD3DXLINE = ID3DXLine*;
 HRESULT D3DXCreateLine(IDirect3DDevice9* device, ID3DXLine** line);
 
-
 struct ID3DXSprite;
 
 struct ID3DXFont : IUnknown {
