@@ -4,17 +4,23 @@
 // editor on a drawn board; "objedit-detect" also clicks its four corners, in
 // select mode, through the window's messages), "imagelist" (the image list
 // panel with six images, one disabled, one selected), "capsettings" (the
-// capture settings dialog) or "videopanel" (a video panel on the first
+// capture settings dialog), "videopanel" (a video panel on the first
 // capture device, e.g. one of QUORL_FAKE_VIDEO_DEVICES, or on the video file
-// given next; it stays up for 30 seconds). Lives beside Graphics/, so the
+// given next; it stays up for 30 seconds) or "calib3d" (the 3D results
+// dialog with three views of a board). Lives beside Graphics/, so the
 // title bars and buttons load the shipped strips. Prints the result.
+#include <opencv2/core/core_c.h>
+
 #include <QApplication>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "calib_3d_scene.h"
 #include "gdiplus/startup.h"
 #include "image_list_control.h"
 #include "object_edit_dlg.h"
@@ -37,7 +43,29 @@ int main(int argc, char** argv) {
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartup(&token, &in, nullptr);
   INT_PTR result = -1;
-  if (std::strcmp(which, "imagelist") == 0) {
+  if (std::strcmp(which, "calib3d") == 0) {
+    // A 640 x 480 camera and three views of a 9 x 6 board of 25 mm squares.
+    const double K[9] = {800, 0, 320, 0, 800, 240, 0, 0, 1}, d[4] = {}, I[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1},
+                 t0[3] = {};
+    std::vector<double> R, T;
+    std::vector<IplImage*> images;
+    for (int i = 0; i < 3; ++i) {
+      const double a = 0.3 * (i - 1);
+      const double r[9] = {std::cos(a), 0, std::sin(a), 0, 1, 0, -std::sin(a), 0, std::cos(a)};
+      const double t[3] = {-100.0 + 20 * i, -60.0, 600.0 + 50 * i};
+      R.insert(R.end(), r, r + 9);
+      T.insert(T.end(), t, t + 3);
+      IplImage* image = cvCreateImage(cvSize(160, 120), IPL_DEPTH_8U, 3);
+      cvSet(image, cvScalar(80 * i, 160, 255 - 80 * i));
+      images.push_back(image);
+    }
+    CCalib3DScene dialog;
+    win::SetNextModalHook([&](CDialog&) {
+      dialog.AddScene(0, CCamera(K, d, I, t0, 640, 480), R.data(), T.data(), 3, 9, 6, 25.0, images);
+    });
+    result = dialog.DoModal();
+    for (IplImage*& image : images) cvReleaseImage(&image);
+  } else if (std::strcmp(which, "imagelist") == 0) {
     CalibrationDataStore store;
     store.AddCamera();
     for (int i = 0; i < 6; ++i) {

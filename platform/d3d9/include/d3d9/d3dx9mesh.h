@@ -3,6 +3,7 @@
 // lines and an atlas font. Each draws through the device like any caller.
 #include "d3d9/d3d9.h"
 #include "d3d9/d3dx9.h"
+#include "win/draw_text_flags.h"
 
 constexpr DWORD D3DXMESH_32BIT = 0x001;
 constexpr DWORD D3DXMESH_VB_SYSTEMMEM = 0x010;
@@ -90,16 +91,6 @@ struct ID3DXLine : IUnknown {
 };
 using LPD3DXLINE = ID3DXLine*;
 HRESULT D3DXCreateLine(IDirect3DDevice9* device, ID3DXLine** line);
-
-constexpr DWORD DT_TOP = 0x000;
-constexpr DWORD DT_LEFT = 0x000;
-constexpr DWORD DT_CENTER = 0x001;
-constexpr DWORD DT_RIGHT = 0x002;
-constexpr DWORD DT_VCENTER = 0x004;
-constexpr DWORD DT_BOTTOM = 0x008;
-constexpr DWORD DT_SINGLELINE = 0x020;
-constexpr DWORD DT_NOCLIP = 0x100;
-constexpr DWORD DT_CALCRECT = 0x400;
 
 struct ID3DXSprite;
 

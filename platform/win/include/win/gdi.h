@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "win/cstring.h"
+#include "win/draw_text_flags.h"
 #include "win/geometry.h"
 #include "win/types.h"
 
@@ -104,20 +105,7 @@ constexpr DWORD VARIABLE_PITCH = 2;
 constexpr DWORD FF_DONTCARE = 0;
 constexpr DWORD FF_SWISS = 0x20;
 
-// Text drawing.
-constexpr UINT DT_TOP = 0x0000;
-constexpr UINT DT_LEFT = 0x0000;
-constexpr UINT DT_CENTER = 0x0001;
-constexpr UINT DT_RIGHT = 0x0002;
-constexpr UINT DT_VCENTER = 0x0004;
-constexpr UINT DT_BOTTOM = 0x0008;
-constexpr UINT DT_WORDBREAK = 0x0010;
-constexpr UINT DT_SINGLELINE = 0x0020;
-constexpr UINT DT_EXPANDTABS = 0x0040;
-constexpr UINT DT_NOCLIP = 0x0100;
-constexpr UINT DT_CALCRECT = 0x0400;
-constexpr UINT DT_NOPREFIX = 0x0800;
-constexpr UINT DT_END_ELLIPSIS = 0x8000;
+// Text drawing: DT_* in win/draw_text_flags.h.
 constexpr UINT ETO_OPAQUE = 0x0002;
 constexpr UINT ETO_CLIPPED = 0x0004;
 constexpr UINT TA_LEFT = 0;
