@@ -195,6 +195,7 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
     gst_object_unref(sink);
   }
   ~SampleGrabber() override {
+    DropTerminal();
     gst_element_set_state(bin_, GST_STATE_NULL);
     gst_pad_remove_probe(probePad_, probe_);
     gst_object_unref(probePad_);
@@ -213,6 +214,30 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
     out_->format = f;
     return S_OK;
   }
+
+  // An output left unlinked would end the stream after its first buffer
+  // ("not-linked"): while nothing is connected there, a running graph ends
+  // it in a sink that neither waits for the clock nor keeps buffers, so
+  // every frame reaches the callback and the end of stream the bus.
+  void BeforeRun() override {
+    if (terminal_ || out_->PeerImpl() || !in_->PeerImpl()) return;
+    GstElement* pipeline = PipelineOf(graph_);
+    if (!pipeline) return;
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", FALSE, "async", FALSE, "enable-last-sample", FALSE, nullptr);
+    if (!gst_bin_add(GST_BIN(pipeline), sink)) return;
+    GstPad* sinkPad = StaticPad(sink, "sink");
+    const bool linked = gst_pad_link(out_->Pad(), sinkPad) == GST_PAD_LINK_OK;
+    gst_object_unref(sinkPad);
+    if (!linked) {
+      gst_bin_remove(GST_BIN(pipeline), sink);
+      return;
+    }
+    gst_element_sync_state_with_parent(sink);
+    terminal_ = sink;
+  }
+  void OnOutputConnected(PinImpl*) override { DropTerminal(); }
+  void OnRemoved() override { DropTerminal(); }
 
   HRESULT SetOneShot(BOOL) override { return S_OK; }
   HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override {
@@ -280,7 +305,23 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
     return GST_PAD_PROBE_OK;
   }
 
+  void DropTerminal() {
+    if (!terminal_) return;
+    GstElement* sink = terminal_;
+    terminal_ = nullptr;
+    GstPad* sinkPad = StaticPad(sink, "sink");
+    gst_pad_unlink(out_->Pad(), sinkPad);
+    gst_object_unref(sinkPad);
+    gst_element_set_locked_state(sink, TRUE);
+    gst_element_set_state(sink, GST_STATE_NULL);
+    if (GstObject* parent = gst_object_get_parent(GST_OBJECT(sink))) {
+      gst_bin_remove(GST_BIN(parent), sink);
+      gst_object_unref(parent);
+    }
+  }
+
   GstElement *convert_, *caps_, *flip_;
+  GstElement* terminal_ = nullptr;  // in the graph's pipeline, beside our bin
   PinImpl *in_, *out_;
   GstPad* probePad_;
   gulong probe_;
