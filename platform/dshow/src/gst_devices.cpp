@@ -74,6 +74,13 @@ void ClearFakeDevices() {
   Devices().clear();
 }
 
+namespace {
+std::atomic<bool> g_compressorsHidden{false};
+}
+
+void SetCompressorsHidden(bool hidden) { g_compressorsHidden = hidden; }
+bool CompressorsHidden() { return g_compressorsHidden; }
+
 }  // namespace dshow
 
 namespace dshow::gst {
@@ -153,7 +160,8 @@ class PinPages : public ComObject<PinPages, ISpecifyPropertyPages> {
 };
 
 class CaptureFilter
-    : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamConfig, ISpecifyPropertyPages, IDeviceControls> {
+    : public Filter<CaptureFilter, IAMDroppedFrames, IAMStreamConfig, ISpecifyPropertyPages, IDeviceControls,
+                    IAMVfwCaptureDialogs> {
  public:
   // A fake device (a live test pattern or the test's frames) or, with a
   // device of the media library, that device's own source element.
@@ -189,16 +197,23 @@ class CaptureFilter
     if (real) {
       ReadV4l2Inputs();
     }
-    if (device_.inputs.size() >= 2) {
+    if (device_.inputs.size() >= 2 || device_.analogInputWithoutCrossbar) {
       analog_ = AddPin(PINDIR_INPUT, L"Analog Video In", nullptr);
       analog_->SetCategory(PIN_CATEGORY_ANALOGVIDEOIN);
     }
     GstPad* src = gst_element_get_static_pad(real ? identity : deviceCaps_, "src");
-    out_ = AddPin(PINDIR_OUTPUT, L"Capture", src);
+    using Output = FakeDevice::Output;
+    out_ = AddPin(PINDIR_OUTPUT, device_.output == Output::PreviewOnly ? L"Preview" : L"Capture", src);
     gst_object_unref(src);
-    out_->SetCategory(PIN_CATEGORY_CAPTURE);
+    if (device_.output == Output::Capture) out_->SetCategory(PIN_CATEGORY_CAPTURE);
+    if (device_.output == Output::PreviewOnly) out_->SetCategory(PIN_CATEGORY_PREVIEW);
+    if (device_.output == Output::None) {
+      // The pin still carries the format; it is only not listed.
+      hiddenOut_ = out_;
+      pins_.pop_back();
+    }
     Apply(device_.formats.front());
-    if (analog_) {
+    if (analog_ && device_.inputs.size() >= 2) {
       crossbar_.Attach(new CrossbarFilter(this, device_.inputs));
       PairPins(crossbar_->Output(), analog_);
       if (!real) SelectInput(0);
@@ -210,6 +225,19 @@ class CaptureFilter
   }
   CLSID ClassId() const override { return CLSID_VideoCapture; }
   std::string Persisted() const override { return "device:" + device_.name; }
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (object && ((riid == IID_IAMDroppedFrames && !device_.droppedFrames) ||
+                   (riid == IID_IAMVfwCaptureDialogs && !device_.vfwDialogs))) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    return Filter::QueryInterface(riid, object);
+  }
+
+  // IAMVfwCaptureDialogs: answered when asked for, with no dialog behind it.
+  HRESULT HasDialog(int) override { return S_FALSE; }
+  HRESULT ShowDialog(int, HWND) override { return E_NOTIMPL; }
 
   // The filter's page: the device's controls.
   HRESULT GetPages(CAUUID* pages) override {
@@ -228,7 +256,8 @@ class CaptureFilter
   void* PinInterface(PinImpl* pin, REFIID riid) override {
     if (pin == out_ && riid == IID_ISpecifyPropertyPages) return static_cast<ISpecifyPropertyPages*>(pinPages_.p());
     if (pin == out_ && riid == IID_IAMStreamConfig) return static_cast<IAMStreamConfig*>(this);
-    if (pin == out_ && riid == IID_IAMDroppedFrames) return static_cast<IAMDroppedFrames*>(this);
+    if (pin == out_ && riid == IID_IAMDroppedFrames && device_.droppedFrames)
+      return static_cast<IAMDroppedFrames*>(this);
     return nullptr;
   }
 
@@ -304,6 +333,10 @@ class CaptureFilter
   // IAMDroppedFrames: gaps in the source's frame numbering.
   HRESULT GetNumDropped(long* dropped) override {
     if (!dropped) return E_POINTER;
+    if (device_.droppedCount) {
+      *dropped = device_.droppedCount->load();
+      return S_OK;
+    }
     std::lock_guard<std::mutex> lock(statsLock_);
     *dropped = dropped_;
     return S_OK;
@@ -432,6 +465,7 @@ class CaptureFilter
   DeviceFormat current_;
   GstElement *source_, *rawCaps_, *deviceCaps_;
   PinImpl* out_;
+  CComPtr<PinImpl> hiddenOut_;  // the unlisted output of a device without one
   PinImpl* analog_ = nullptr;
   CComPtr<CrossbarFilter> crossbar_;
   std::mutex statsLock_;
@@ -629,7 +663,7 @@ class DeviceEnumerator : public ComObject<DeviceEnumerator, ICreateDevEnum> {
         items.push_back(m);
       }
       AddMonitoredDevices(items);
-    } else if (category == CLSID_VideoCompressorCategory) {
+    } else if (category == CLSID_VideoCompressorCategory && !CompressorsHidden()) {
       for (const Codec& c : Compressors()) {
         const std::string factory = c.factory;
         const CLSID clsid = c.clsid;
@@ -832,7 +866,9 @@ void RegisterAll() {
 HRESULT DMOEnum(REFGUID category, DWORD, DWORD, const void*, DWORD, const void*, IEnumDMO** result) {
   if (!result) return E_POINTER;
   *result = nullptr;
-  if (category == DMOCATEGORY_VIDEO_ENCODER) *result = new dshow::gst::DmoEnum(dshow::gst::Compressors());
+  static const std::vector<dshow::gst::Codec> kNone;
+  if (category == DMOCATEGORY_VIDEO_ENCODER)
+    *result = new dshow::gst::DmoEnum(dshow::CompressorsHidden() ? kNone : dshow::gst::Compressors());
   else if (category == DMOCATEGORY_VIDEO_DECODER) *result = new dshow::gst::DmoEnum(dshow::gst::Decoders());
   else return E_INVALIDARG;
   return S_OK;

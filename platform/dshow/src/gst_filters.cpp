@@ -4,6 +4,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/pbutils/pbutils.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -651,9 +652,25 @@ class FileWriter : public Filter<FileWriter, IFileSinkFilter> {
   CLSID ClassId() const override { return CLSID_FileWriter; }
   std::string Persisted() const override { return path_; }
 
+  // The name is checked here, creating nothing: the file itself opens only
+  // when the graph starts, and a failure then would fail the whole graph's
+  // state change, the preview with it.
   HRESULT SetFileName(const wchar_t* file, const AM_MEDIA_TYPE*) override {
     if (!file) return E_POINTER;
-    path_ = quorl::MapPath(com::WideToUtf8(file));
+    if (!*file) return E_INVALIDARG;
+    const std::string path = quorl::MapPath(com::WideToUtf8(file));
+    if (path.empty() || path.back() == '/') return E_INVALIDARG;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+      if (S_ISDIR(info.st_mode)) return E_INVALIDARG;
+      if (::access(path.c_str(), W_OK) != 0) return E_ACCESSDENIED;
+    } else {
+      const std::size_t slash = path.rfind('/');
+      const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+      if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+      if (::access(folder.c_str(), W_OK | X_OK) != 0) return E_ACCESSDENIED;
+    }
+    path_ = path;
     g_object_set(sink_, "location", path_.c_str(), nullptr);
     return S_OK;
   }
@@ -703,6 +720,15 @@ class AviMux : public Filter<AviMux, IConfigAviMux> {
   HRESULT GetMasterStream(LONG* stream) override {
     if (!stream) return E_POINTER;
     *stream = master_;
+    return S_OK;
+  }
+  HRESULT SetOutputCompatibilityIndex(BOOL compatible) override {
+    compatibilityIndex_ = compatible;
+    return S_OK;
+  }
+  HRESULT GetOutputCompatibilityIndex(BOOL* compatible) override {
+    if (!compatible) return E_POINTER;
+    *compatible = compatibilityIndex_;
     return S_OK;
   }
 
@@ -793,6 +819,7 @@ class AviMux : public Filter<AviMux, IConfigAviMux> {
   GstElement* mux_;
   PinImpl* out_;
   std::vector<Input> inputs_;
+  BOOL compatibilityIndex_ = FALSE;
   LONG master_ = -1;
   bool finished_ = false;
 };

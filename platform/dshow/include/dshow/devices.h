@@ -1,7 +1,9 @@
 #pragma once
 // Capture devices: the media library's video sources, after fake devices
 // that tests (or QUORL_FAKE_VIDEO_DEVICES for the program run headless) add.
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,11 +32,30 @@ struct FakeDevice {
   FrameGenerator generator;
   // For tests of code above the stand-in: makes the device's filter instead.
   std::function<IBaseFilter*()> makeFilter;
+
+  // The output pin: tagged capture (as a usual device), tagged preview
+  // only, without a category, or none at all.
+  enum class Output { Capture, PreviewOnly, Untagged, None };
+  Output output = Output::Capture;
+  // false: the device exposes no IAMDroppedFrames (neither filter nor pin).
+  bool droppedFrames = true;
+  // Set: the dropped-frame count the device reports, read at each call, so
+  // the test can change it while frames flow. Else gaps in the frame numbers.
+  std::shared_ptr<std::atomic<long>> droppedCount;
+  // An analogue video input pin with no crossbar behind it (used when fewer
+  // than two inputs are listed; two or more bring their crossbar anyway).
+  bool analogInputWithoutCrossbar = false;
+  // true: the capture filter answers IAMVfwCaptureDialogs (no dialogs).
+  bool vfwDialogs = false;
 };
 
 // Fake devices are listed first, in the order added. Returns an id.
 int AddFakeDevice(FakeDevice device);
 void RemoveFakeDevice(int id);
 void ClearFakeDevices();
+
+// Testing switch: the compressor category and the encoder list read empty.
+void SetCompressorsHidden(bool hidden);
+bool CompressorsHidden();
 
 }  // namespace dshow

@@ -249,6 +249,9 @@ QUORL_DECLARE_IID(IAMDroppedFrames, IID_IAMDroppedFrames)
 struct IConfigAviMux : IUnknown {
   virtual HRESULT SetMasterStream(LONG stream) = 0;
   virtual HRESULT GetMasterStream(LONG* stream) = 0;
+  // TRUE: the old index players expect is written too. Kept, not acted on.
+  virtual HRESULT SetOutputCompatibilityIndex(BOOL compatible) = 0;
+  virtual HRESULT GetOutputCompatibilityIndex(BOOL* compatible) = 0;
 };
 constexpr IID IID_IConfigAviMux = OurGuid(0x317);
 QUORL_DECLARE_IID(IConfigAviMux, IID_IConfigAviMux)
