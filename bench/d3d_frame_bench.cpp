@@ -14,9 +14,14 @@
 #include <thread>
 #include <vector>
 
+#include <opencv2/core/core_c.h>
+
+#include "MVG/camera.h"
+#include "d3d/d3dcalibscene.h"
 #include "d3d/d3dfont.h"
 #include "d3d9/d3d9.h"
 #include "d3d9/d3dx9.h"
+#include "d3d9/recorder.h"
 #include "win/window_services.h"
 
 namespace {
@@ -333,6 +338,235 @@ double RunPlainGl(const SceneData& s, int w, int h, int frames) {
   return Ms(total) / frames;
 }
 
+
+// ---- the real calibration scene against the same draws replayed in GL ----
+
+// n views of a 9 x 6 board of 25 mm squares seen by a 640 x 480 camera, with
+// 160 x 120 view images.
+struct CalibViews {
+  CCamera camera;
+  std::vector<double> R, T;
+  std::vector<IplImage*> images;
+  explicit CalibViews(int n) {
+    const double K[9] = {800, 0, 320, 0, 800, 240, 0, 0, 1}, d[4] = {0, 0, 0, 0}, I[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1},
+                 t0[3] = {0, 0, 0};
+    camera = CCamera(K, d, I, t0, 640, 480);
+    for (int i = 0; i < n; ++i) {
+      const double a = 0.4 * std::sin(0.7 * i), b = 0.3 * std::cos(1.3 * i);
+      const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b);
+      const double r[9] = {ca, 0, sa, sa * sb, cb, -ca * sb, -sa * cb, sb, ca * cb};
+      const double t[3] = {-100.0 + 10 * (i % 20), -60.0 + 6 * (i % 15), 500.0 + 5 * (i % 30)};
+      R.insert(R.end(), r, r + 9);
+      T.insert(T.end(), t, t + 3);
+      IplImage* image = cvCreateImage(cvSize(160, 120), IPL_DEPTH_8U, 3);
+      cvSet(image, cvScalar(20 * (i % 12), 128, 255 - 20 * (i % 12)));
+      images.push_back(image);
+    }
+  }
+  ~CalibViews() {
+    for (IplImage*& i : images) cvReleaseImage(&i);
+  }
+};
+
+void CalibViewer(D3D::CModelViewerCamera* viewer, int w, int h) {
+  D3DXVECTOR3 eye(150, -250, -600), at(0, 0, 0);
+  viewer->SetViewParams(&eye, &at);
+  viewer->SetProjParams(D3DX_PI / 4, float(w) / h, 10.0f, 5000.0f);
+  viewer->SetWindow(w, h);
+}
+
+// The frame states of the results dialog.
+void CalibStates(IDirect3DDevice9* d) {
+  d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  d->SetRenderState(D3DRS_LIGHTING, FALSE);
+  d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  d->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+  d->SetRenderState(D3DRS_ALPHAREF, 16);
+  d->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+  d->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+  d->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+  d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+  d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+}
+
+// One world-centred frame of a scene; with `log`, the draws it made.
+double RunCalibScene(int n, int w, int h, int frames, std::vector<d3d9::DrawRecord>* log) {
+  Surface surface(w, h);
+  win::WindowServices* previous = win::SetWindowServices(&surface);
+  HWND window = reinterpret_cast<HWND>(0x1);
+  d3d9::SelectBackend(log ? d3d9::Backend::Recorder : d3d9::Backend::OpenGL);
+  IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+  D3DPRESENT_PARAMETERS pp{};
+  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  pp.Windowed = TRUE;
+  pp.EnableAutoDepthStencil = TRUE;
+  pp.AutoDepthStencilFormat = D3DFMT_D16;
+  IDirect3DDevice9* d = nullptr;
+  if (!d3d || FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0x20, &pp, &d))) {
+    std::fprintf(stderr, "no device\n");
+    std::exit(1);
+  }
+  CalibViews views(n);
+  auto* font = new D3D::CD3DFont("Verdana", 10, D3D::D3DFONT_BOLD | D3D::D3DFONT_ZENABLE);
+  font->InitDeviceObjects(d);
+  font->RestoreDeviceObjects();
+  auto* scene = new D3D::CD3DCalibScene();
+  scene->SetFont(font);
+  scene->CreateScene(d, D3DFMT_X8R8G8B8, views.camera, views.R.data(), views.T.data(), n, 9, 6, 25.0, views.images);
+  D3D::CModelViewerCamera viewer;
+  CalibViewer(&viewer, w, h);
+  Clock::duration total{};
+  const int count = log ? 1 : frames;
+  for (int f = log ? 0 : -2; f < count; ++f) {
+    const auto start = Clock::now();
+    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFFFFFF, 1.0f, 0);
+    CalibStates(d);
+    d->BeginScene();
+    d->SetTransform(D3DTS_WORLD, viewer.GetWorldMatrix());
+    d->SetTransform(D3DTS_VIEW, viewer.GetViewMatrix());
+    d->SetTransform(D3DTS_PROJECTION, viewer.GetProjMatrix());
+    if (log) d3d9::ClearLog();
+    scene->DrawWorldCenteredScene(d, &viewer);
+    if (log) *log = d3d9::GetLog().draws;
+    d->EndScene();
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    if (f >= 0) total += Clock::now() - start;
+  }
+  delete scene;
+  font->InvalidateDeviceObjects();
+  font->DeleteDeviceObjects();
+  delete font;
+  d->Release();
+  d3d->Release();
+  win::SetWindowServices(previous);
+  d3d9::SelectBackend(d3d9::Backend::OpenGL);
+  return Ms(total) / count;
+}
+
+// The recorded draws as flat GL arrays.
+struct GlDraw {
+  GLenum mode = GL_TRIANGLES;
+  bool screen = false;
+  int texture = -1;  // index into the replay's textures, -1 for none
+  std::vector<float> xyz, uv;
+  std::vector<std::uint32_t> colour;
+  D3DXMATRIX modelViewProjection;
+};
+
+std::vector<GlDraw> Flatten(const std::vector<d3d9::DrawRecord>& draws, int* textures) {
+  std::map<const void*, int> ids;
+  std::vector<GlDraw> out;
+  for (const auto& r : draws) {
+    GlDraw g;
+    g.mode = r.primitive == D3DPT_LINELIST ? GL_LINES : r.primitive == D3DPT_TRIANGLESTRIP ? GL_TRIANGLE_STRIP
+                                                                                         : GL_TRIANGLES;
+    g.screen = (r.state.fvf & D3DFVF_XYZRHW) != 0;
+    if (r.state.texture0) g.texture = ids.emplace(r.state.texture0, int(ids.size())).first->second;
+    g.modelViewProjection = D3DXMATRIX(r.state.world) * D3DXMATRIX(r.state.view) * D3DXMATRIX(r.state.projection);
+    auto put = [&](const d3d9::RecordedVertex& v) {
+      g.xyz.insert(g.xyz.end(), {v.x, v.y, v.z});
+      g.uv.insert(g.uv.end(), {v.u, v.v});
+      g.colour.push_back(v.diffuse);
+    };
+    if (r.indexed)
+      for (WORD i : r.indices) put(r.vertices[std::size_t(i + r.baseVertexIndex - int(r.minIndex))]);
+    else
+      for (const auto& v : r.vertices) put(v);
+    out.push_back(std::move(g));
+  }
+  *textures = int(ids.size());
+  return out;
+}
+
+double ReplayPlainGl(const std::vector<GlDraw>& draws, int textures, int w, int h, int frames) {
+  EGLDisplay dpy = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+  EGLint major, minor;
+  eglInitialize(dpy, &major, &minor);
+  eglBindAPI(EGL_OPENGL_API);
+  const EGLint ca[] = {EGL_SURFACE_TYPE, 0, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+  EGLConfig cfg;
+  EGLint count = 0;
+  eglChooseConfig(dpy, ca, &cfg, 1, &count);
+  EGLContext ctx = eglCreateContext(dpy, cfg, EGL_NO_CONTEXT, nullptr);
+  eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, ctx);
+  auto genFb = reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(eglGetProcAddress("glGenFramebuffers"));
+  auto bindFb = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(eglGetProcAddress("glBindFramebuffer"));
+  auto genRb = reinterpret_cast<PFNGLGENRENDERBUFFERSPROC>(eglGetProcAddress("glGenRenderbuffers"));
+  auto bindRb = reinterpret_cast<PFNGLBINDRENDERBUFFERPROC>(eglGetProcAddress("glBindRenderbuffer"));
+  auto storage = reinterpret_cast<PFNGLRENDERBUFFERSTORAGEPROC>(eglGetProcAddress("glRenderbufferStorage"));
+  auto attach = reinterpret_cast<PFNGLFRAMEBUFFERRENDERBUFFERPROC>(eglGetProcAddress("glFramebufferRenderbuffer"));
+  auto clip = reinterpret_cast<PFNGLCLIPCONTROLPROC>(eglGetProcAddress("glClipControl"));
+  GLuint fb, rb[2];
+  genFb(1, &fb);
+  bindFb(GL_FRAMEBUFFER, fb);
+  genRb(2, rb);
+  bindRb(GL_RENDERBUFFER, rb[0]);
+  storage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+  attach(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb[0]);
+  bindRb(GL_RENDERBUFFER, rb[1]);
+  storage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, w, h);
+  attach(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, rb[1]);
+  glViewport(0, 0, w, h);
+  clip(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+  std::vector<GLuint> tex(std::size_t(std::max(textures, 1)));
+  glGenTextures(GLsizei(tex.size()), tex.data());
+  std::vector<std::uint32_t> texels(128 * 128);
+  for (std::size_t i = 0; i < texels.size(); ++i) texels[i] = 0xFF000000u | std::uint32_t(i * 2654435761u >> 8);
+  for (GLuint t : tex) {
+    glBindTexture(GL_TEXTURE_2D, t);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 128, 128, 0, GL_BGRA, GL_UNSIGNED_BYTE, texels.data());
+  }
+  std::vector<std::uint32_t> frame(std::size_t(w) * h), out(frame.size());
+  Clock::duration total{};
+  for (int f = -2; f < frames; ++f) {
+    const auto start = Clock::now();
+    glClearColor(1, 1, 1, 1);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 16 / 255.0f);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    for (const GlDraw& g : draws) {
+      glMatrixMode(GL_PROJECTION);
+      if (g.screen) {
+        glLoadIdentity();
+        glOrtho(0, w, h, 0, 0, 1);
+      } else {
+        glLoadMatrixf(&g.modelViewProjection.m[0][0]);
+      }
+      glMatrixMode(GL_MODELVIEW);
+      glLoadIdentity();
+      if (g.texture >= 0) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, tex[std::size_t(g.texture)]);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+      } else {
+        glDisable(GL_TEXTURE_2D);
+      }
+      glVertexPointer(3, GL_FLOAT, 0, g.xyz.data());
+      glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, 0, g.colour.data());
+      glTexCoordPointer(2, GL_FLOAT, 0, g.uv.data());
+      glDrawArrays(g.mode, 0, GLsizei(g.colour.size()));
+    }
+    glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, frame.data());
+    for (int y = 0; y < h; ++y) std::memcpy(&out[std::size_t(y) * w], &frame[std::size_t(h - 1 - y) * w], std::size_t(w) * 4);
+    if (f >= 0) total += Clock::now() - start;
+  }
+  glDeleteTextures(GLsizei(tex.size()), tex.data());
+  eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  eglDestroyContext(dpy, ctx);
+  return Ms(total) / frames;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -351,6 +585,20 @@ int main(int argc, char** argv) {
       std::snprintf(size, sizeof size, "%dx%d", w, h);
       std::printf("%-5d %-10s %12.2f %12.2f %10.2f %13.0f%%\n", n, size, ours.frameMs, gl, ours.frameMs / gl,
                   100.0 * ours.presentMs / ours.frameMs);
+    }
+  std::printf("\nCalibration scene (world-centred, labels, box, axes) against its own draws replayed in plain GL\n");
+  std::printf("%-5s %-10s %12s %12s %10s %8s\n", "N", "size", "ours ms", "plain GL ms", "ours/GL", "draws");
+  for (int n : {20, 100})
+    for (auto [w, h] : {std::pair{640, 480}, std::pair{1280, 960}}) {
+      std::vector<d3d9::DrawRecord> recorded;
+      RunCalibScene(n, w, h, 1, &recorded);
+      int textures = 0;
+      const std::vector<GlDraw> draws = Flatten(recorded, &textures);
+      const double ours = RunCalibScene(n, w, h, frames, nullptr);
+      const double gl = ReplayPlainGl(draws, textures, w, h, frames);
+      char size[32];
+      std::snprintf(size, sizeof size, "%dx%d", w, h);
+      std::printf("%-5d %-10s %12.2f %12.2f %10.2f %8zu\n", n, size, ours, gl, ours / gl, draws.size());
     }
   return 0;
 }
