@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <thread>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -44,20 +42,11 @@ bool CountOurs(const std::string& path, double* seconds, double* building, int* 
   DShow::CDShowMpeg2FrameCounterGraph counter;
   if (FAILED(counter.Count(path.c_str()))) return false;
   *building = Seconds(Clock::now() - start);
-  std::atomic<bool> done{false};
-  double firstAt = 0;
-  std::thread watch([&] {
-    while (!done && counter.counter.count.load() == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
-    firstAt = Seconds(Clock::now() - start);
-  });
   long code = 0;
   LONG_PTR p1, p2;
   while (counter.mediaEvents->GetEvent(&code, &p1, &p2, 300000) == S_OK && code != EC_COMPLETE)
     if (code == EC_ERRORABORT) return false;
   *seconds = Seconds(Clock::now() - start);
-  done = true;
-  watch.join();
-  std::fprintf(stderr, "first frame after %.3f s\n", firstAt);
   *count = counter.counter.count.load();
   return code == EC_COMPLETE;
 }

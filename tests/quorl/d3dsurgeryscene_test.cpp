@@ -138,6 +138,33 @@ TEST_F(SurgeryScene, TheFirstFrameMakesTheTextureBothCamerasShowAndLaterFramesAr
   EXPECT_EQ(wrong, 0);
 }
 
+TEST_F(SurgeryScene, EveryRowWidthIsCopiedWholeAndNothingBeyondIt) {
+  // Narrow frames end inside the copy's four-pixel steps: each width takes
+  // another mix of whole steps and single pixels.
+  for (int width : {1, 2, 5, 6, 7, 8, 13}) {
+    SCOPED_TRACE(width);
+    CD3DSurgeryScene scene;
+    Image first(Frame(width, 3, 0));
+    ASSERT_EQ(scene.CreateScene(device, D3DFMT_X8R8G8B8, &rig, first.get()), S_OK);
+    Image second(Frame(width, 3, 4));
+    ASSERT_EQ(scene.SetVideoTexture(second.get()), S_OK);
+    const auto quads = Quads(Draw(scene));
+    ASSERT_EQ(quads.size(), 2u);
+    auto* texture = static_cast<IDirect3DTexture9*>(quads[0].state.texture0);
+    ASSERT_NE(texture, nullptr);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), S_OK);
+    int wrong = 0;
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < width; ++x) {
+        const auto* t = static_cast<const unsigned char*>(locked.pBits) + y * locked.Pitch + 4 * x;
+        wrong += t[0] != x + 4 || t[1] != y || t[2] != 28 || t[3] != 0;
+      }
+    texture->UnlockRect(0);
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
 TEST_F(SurgeryScene, TheLeftFrustumShowsTheLeftHalfAndTheRightTheRight) {
   CD3DSurgeryScene scene;
   Image frame(Frame(64, 16));
