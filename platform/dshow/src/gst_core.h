@@ -105,6 +105,8 @@ class FilterBase {
   virtual void* PinInterface(PinImpl* pin, REFIID riid) { return nullptr; }
   // Called by the graph before it stops (finish files) and when removed.
   virtual void BeforeStop() {}
+  // Called by the graph before it pauses or runs.
+  virtual void BeforeRun() {}
   // Frames before the next flush are not handed out (they precede a seek).
   virtual void HoldUntilFlush() {}
   virtual void CancelHold() {}

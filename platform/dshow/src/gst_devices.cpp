@@ -280,7 +280,8 @@ class CaptureFilter
 
   // IAMStreamConfig
   HRESULT SetFormat(AM_MEDIA_TYPE* type) override {
-    if (!type) return E_POINTER;
+    // Null: back to the device's default format, its first.
+    if (!type) return Choose(device_.formats.front());
     if (type->formattype != FORMAT_VideoInfo || !type->pbFormat || type->cbFormat < sizeof(VIDEOINFOHEADER))
       return VFW_E_TYPE_NOT_ACCEPTED;
     const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
@@ -290,15 +291,18 @@ class CaptureFilter
       DeviceFormat chosen = f;
       if (vih->AvgTimePerFrame > 0)
         chosen.fps = std::max(1, static_cast<int>((10000000LL + vih->AvgTimePerFrame / 2) / vih->AvgTimePerFrame));
-      // A new size while frames flow would contradict the connected type;
-      // a new rate renegotiates in place.
-      if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY &&
-          (chosen.width != current_.width || chosen.height != current_.height || chosen.subtype != current_.subtype))
-        return VFW_E_WRONG_STATE;
-      Apply(chosen);
-      return S_OK;
+      return Choose(chosen);
     }
     return VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT Choose(const DeviceFormat& chosen) {
+    // A new size while frames flow would contradict the connected type;
+    // a new rate renegotiates in place.
+    if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY &&
+        (chosen.width != current_.width || chosen.height != current_.height || chosen.subtype != current_.subtype))
+      return VFW_E_WRONG_STATE;
+    Apply(chosen);
+    return S_OK;
   }
   HRESULT GetFormat(AM_MEDIA_TYPE** type) override {
     if (!type) return E_POINTER;

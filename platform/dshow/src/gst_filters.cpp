@@ -3,6 +3,7 @@
 
 #include <gst/app/gstappsink.h>
 #include <gst/pbutils/pbutils.h>
+#include <gst/video/video.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,20 +183,26 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
   SampleGrabber() : Filter("grabber") {
     convert_ = Make("videoconvert");
     caps_ = Make("capsfilter");
-    flip_ = Make("videoflip");
+    // The rows are turned over in place by the probe below: the media
+    // library's flip element moves packed RGB pixel by pixel, which costs
+    // more than decoding.
+    flip_ = Make("identity");
+    g_object_set(flip_, "silent", TRUE, nullptr);
     SetCapsFormat(caps_, "BGR");
-    SetFlip(flip_, true);
     gst_element_link_many(convert_, caps_, flip_, nullptr);
     GstPad* sink = StaticPad(convert_, "sink");
     GstPad* src = StaticPad(flip_, "src");
     in_ = AddPin(PINDIR_INPUT, L"Input", sink);
     out_ = AddPin(PINDIR_OUTPUT, L"Output", src);
-    probe_ = gst_pad_add_probe(src, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+    probe_ = gst_pad_add_probe(src,
+                               static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_FLUSH |
+                                                            GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                                &SampleGrabber::OnBuffer, this, nullptr);
     probePad_ = src;
     gst_object_unref(sink);
   }
   ~SampleGrabber() override {
+    DropTerminal();
     gst_element_set_state(bin_, GST_STATE_NULL);
     gst_pad_remove_probe(probePad_, probe_);
     gst_object_unref(probePad_);
@@ -206,7 +213,7 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
 
   HRESULT OnInputConnected(PinImpl* input) override {
     // Frames leave bottom-up, as the platform hands them over.
-    SetFlip(flip_, !input->format.bottomUp);
+    flipRows_ = !input->format.bottomUp;
     VideoFormat f = input->format;
     f.subtype = subtype_;
     f.bottomUp = true;
@@ -214,6 +221,30 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
     out_->format = f;
     return S_OK;
   }
+
+  // An output left unlinked would end the stream after its first buffer
+  // ("not-linked"): while nothing is connected there, a running graph ends
+  // it in a sink that neither waits for the clock nor keeps buffers, so
+  // every frame reaches the callback and the end of stream the bus.
+  void BeforeRun() override {
+    if (terminal_ || out_->PeerImpl() || !in_->PeerImpl()) return;
+    GstElement* pipeline = PipelineOf(graph_);
+    if (!pipeline) return;
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", FALSE, "async", FALSE, "enable-last-sample", FALSE, nullptr);
+    if (!gst_bin_add(GST_BIN(pipeline), sink)) return;
+    GstPad* sinkPad = StaticPad(sink, "sink");
+    const bool linked = gst_pad_link(out_->Pad(), sinkPad) == GST_PAD_LINK_OK;
+    gst_object_unref(sinkPad);
+    if (!linked) {
+      gst_bin_remove(GST_BIN(pipeline), sink);
+      return;
+    }
+    gst_element_sync_state_with_parent(sink);
+    terminal_ = sink;
+  }
+  void OnOutputConnected(PinImpl*) override { DropTerminal(); }
+  void OnRemoved() override { DropTerminal(); }
 
   HRESULT SetOneShot(BOOL) override { return S_OK; }
   HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override {
@@ -256,17 +287,33 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
 
   static GstPadProbeReturn OnBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* self = static_cast<SampleGrabber*>(data);
-    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_FLUSH) {
-      if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_STOP) self->holdUntilFlush_ = false;
+    if (GST_PAD_PROBE_INFO_TYPE(info) & (GST_PAD_PROBE_TYPE_EVENT_FLUSH | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM)) {
+      GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+      if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) self->holdUntilFlush_ = false;
+      if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+        GstCaps* caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        GstVideoInfo video;
+        if (caps && gst_video_info_from_caps(&video, caps)) {
+          self->rowBytes_ = GST_VIDEO_INFO_PLANE_STRIDE(&video, 0);
+          self->rows_ = GST_VIDEO_INFO_HEIGHT(&video);
+        }
+      }
       return GST_PAD_PROBE_OK;
     }
-    if (self->holdUntilFlush_) return GST_PAD_PROBE_OK;
+    const bool flip = self->flipRows_.load();
+    const bool deliver = !self->holdUntilFlush_;
     std::lock_guard<std::recursive_mutex> lock(self->callbackLock_);
-    if (!self->callback_) return GST_PAD_PROBE_OK;
+    if (!flip && (!deliver || !self->callback_)) return GST_PAD_PROBE_OK;
     GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READWRITE)) return GST_PAD_PROBE_OK;
+    if (flip) FlipRows(map.data, map.size, self->rowBytes_.load(), self->rows_.load(), &self->rowScratch_);
+    if (!deliver || !self->callback_) {
+      gst_buffer_unmap(buffer, &map);
+      return GST_PAD_PROBE_OK;
+    }
     const double time = GST_BUFFER_PTS_IS_VALID(buffer) ? GST_BUFFER_PTS(buffer) / 1e9 : 0.0;
     CComPtr<ISampleGrabberCB> callback = self->callback_;
     if (self->mode_ == 0) {
@@ -281,7 +328,39 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
     return GST_PAD_PROBE_OK;
   }
 
+  void DropTerminal() {
+    if (!terminal_) return;
+    GstElement* sink = terminal_;
+    terminal_ = nullptr;
+    GstPad* sinkPad = StaticPad(sink, "sink");
+    gst_pad_unlink(out_->Pad(), sinkPad);
+    gst_object_unref(sinkPad);
+    gst_element_set_locked_state(sink, TRUE);
+    gst_element_set_state(sink, GST_STATE_NULL);
+    if (GstObject* parent = gst_object_get_parent(GST_OBJECT(sink))) {
+      gst_bin_remove(GST_BIN(parent), sink);
+      gst_object_unref(parent);
+    }
+  }
+
+  // Turns the rows of a packed frame over in place.
+  static void FlipRows(guint8* data, gsize size, int rowBytes, int rows, std::vector<guint8>* scratch) {
+    if (rowBytes <= 0 || rows < 2 || static_cast<gsize>(rowBytes) * rows > size) return;
+    scratch->resize(static_cast<std::size_t>(rowBytes));
+    for (int top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
+      guint8* a = data + static_cast<std::size_t>(top) * rowBytes;
+      guint8* b = data + static_cast<std::size_t>(bottom) * rowBytes;
+      std::memcpy(scratch->data(), a, static_cast<std::size_t>(rowBytes));
+      std::memcpy(a, b, static_cast<std::size_t>(rowBytes));
+      std::memcpy(b, scratch->data(), static_cast<std::size_t>(rowBytes));
+    }
+  }
+
   GstElement *convert_, *caps_, *flip_;
+  std::atomic<bool> flipRows_{true};
+  std::atomic<int> rowBytes_{0}, rows_{0};
+  std::vector<guint8> rowScratch_;  // streaming thread only
+  GstElement* terminal_ = nullptr;  // in the graph's pipeline, beside our bin
   PinImpl *in_, *out_;
   GstPad* probePad_;
   gulong probe_;

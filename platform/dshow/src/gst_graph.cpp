@@ -177,6 +177,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
 
   // IMediaControl
   HRESULT Run() override {
+    for (FilterBase* f : filters_) f->BeforeRun();
     if (pendingSeek_ && GST_STATE(pipeline_) < GST_STATE_PAUSED && FAILED(PauseForSeek())) return E_FAIL;
     ApplyPendingSeek();
     const GstStateChangeReturn r = gst_element_set_state(pipeline_, GST_STATE_PLAYING);
@@ -186,6 +187,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
   }
 
   HRESULT Pause() override {
+    for (FilterBase* f : filters_) f->BeforeRun();
     if (pendingSeek_ && GST_STATE(pipeline_) < GST_STATE_PAUSED && FAILED(PauseForSeek())) return E_FAIL;
     const GstStateChangeReturn r = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
     if (r == GST_STATE_CHANGE_FAILURE) return E_FAIL;
@@ -219,6 +221,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
   }
 
   HRESULT StopWhenReady() override {
+    for (FilterBase* f : filters_) f->BeforeRun();
     if (pendingSeek_ && GST_STATE(pipeline_) < GST_STATE_PAUSED && FAILED(PauseForSeek())) return E_FAIL;
     if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return E_FAIL;
     ApplyPendingSeek();

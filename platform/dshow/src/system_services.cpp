@@ -62,6 +62,12 @@ class RunningObjectTable : public ComObject<RunningObjectTable, IRunningObjectTa
     }
     return S_OK;  // the reference goes outside the lock
   }
+  CComPtr<IUnknown> Find(const std::string& name) {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (auto& [cookie, entry] : entries_)
+      if (entry.name == name) return entry.object;
+    return nullptr;
+  }
   std::vector<std::string> Names() {
     std::lock_guard<std::mutex> guard(lock_);
     std::vector<std::string> names;
@@ -317,6 +323,8 @@ HRESULT OleCreatePropertyFrame(HWND owner, UINT, UINT, const wchar_t* caption, U
 namespace dshow {
 
 std::vector<std::string> RunningObjectNames() { return Rot()->Names(); }
+
+CComPtr<IUnknown> RunningObject(const std::string& name) { return Rot()->Find(name); }
 
 void SetPropertyFrameHandler(PropertyFrameHandler handler) {
   std::lock_guard<std::mutex> guard(g_frameLock);

@@ -7,6 +7,7 @@
 #include "com/com.h"
 #include "quorl_dshow/crossbar.h"
 #include "quorl_dshow/graph_functions.h"
+#include "graph_steps.h"
 
 namespace DShow {
 
@@ -18,8 +19,7 @@ struct CDShowGraph::Shared {
 namespace {
 
 constexpr DWORD kMarker = 0xACDCACDC;
-// Graph events reach the owner's window as WM_USER + 100.
-constexpr long kGraphEventMessage = 1124;
+using steps::kGraphEventMessage;
 
 }  // namespace
 
@@ -111,21 +111,12 @@ void CDShowGraph::AdoptCrossbar(CCrossbar* crossbar) {
 HRESULT CDShowGraph::InitVMR9(HWND window) {
   window_ = window;
   if (!graphBuilder_) return E_FAIL;
-  HRESULT hr = AddFilterByCLSID(graphBuilder_, CLSID_VideoMixingRenderer9, L"Video Mixing Renderer 9", &renderer_);
+  const HRESULT hr = steps::AddWindowlessRenderer(
+      graphBuilder_, window, {renderer_, rendererConfig_, mixerControl_, windowlessControl_, deinterlaceControl_});
   if (FAILED(hr)) return hr;
-  // Windowless before any pin of the renderer is connected.
-  if (FAILED(hr = renderer_.QueryInterface(&rendererConfig_))) return hr;
-  if (FAILED(hr = rendererConfig_->SetRenderingMode(VMR9Mode_Windowless))) return hr;
-  renderer_.QueryInterface(&mixerControl_);
-  if (SUCCEEDED(renderer_.QueryInterface(&windowlessControl_))) {
-    windowlessControl_->SetVideoClippingWindow(window);
-    windowlessControl_->SetAspectRatioMode(VMR9ARMode_None);  // stretched to the destination
-  }
   graphBuilder_.QueryInterface(&mediaControl_);
   if (SUCCEEDED(graphBuilder_.QueryInterface(&mediaEvents_)))
     mediaEvents_->SetNotifyWindow(reinterpret_cast<OAHWND>(window), kGraphEventMessage, 0);
-  if (SUCCEEDED(renderer_.QueryInterface(&deinterlaceControl_)))
-    deinterlaceControl_->SetDeinterlaceMode(0xFFFFFFFF, &GUID_NULL);
   return S_OK;
 }
 
@@ -154,26 +145,12 @@ HRESULT CDShowGraph::Run() { return mediaControl_ ? mediaControl_->Run() : E_FAI
 HRESULT CDShowGraph::Stop() { return mediaControl_ ? mediaControl_->Stop() : E_FAIL; }
 HRESULT CDShowGraph::Pause() { return mediaControl_ ? mediaControl_->Pause() : E_FAIL; }
 
-HRESULT CDShowGraph::AddGrabber() {
-  HRESULT hr = AddFilterByCLSID(graphBuilder_, CLSID_SampleGrabber, L"Sample Gabber", &grabberFilter_);
-  if (FAILED(hr)) return hr;
-  if (FAILED(hr = grabberFilter_.QueryInterface(&grabber_))) return hr;
-  // Only 24-bit RGB: the platform inserts the decoder and converter.
-  AM_MEDIA_TYPE type{};
-  type.majortype = MEDIATYPE_Video;
-  type.subtype = MEDIASUBTYPE_RGB24;
-  return grabber_->SetMediaType(&type);
-}
+HRESULT CDShowGraph::AddGrabber() { return steps::AddSampleGrabber(graphBuilder_, grabberFilter_, grabber_); }
 
 HRESULT CDShowGraph::ConnectSampler() {
   InitialiseFrameSampler();
-  if (!sampler_) return E_FAIL;
-  AM_MEDIA_TYPE type{};
-  HRESULT hr = grabber_->GetConnectedMediaType(&type);
+  const HRESULT hr = steps::HandToSampler(grabber_, sampler_);
   if (FAILED(hr)) return hr;
-  sampler_->SetMediaType(type);
-  FreeMediaType(type);
-  if (FAILED(hr = grabber_->SetCallback(sampler_, 0))) return hr;  // 0: SampleCB
   return ConnectFilters(graphBuilder_, grabberFilter_.p(), renderer_.p());
 }
 
@@ -199,22 +176,6 @@ HRESULT CDShowGraph::StepTo(IMediaSeeking* seeking, Step step) {
   return mediaControl_->StopWhenReady();
 }
 
-namespace {
-
-// Adds the file's source filter: the ASF reader for Windows Media names,
-// otherwise the one the platform picks.
-HRESULT AddFileSource(IGraphBuilder* graph, const char* path, CComPtr<IBaseFilter>& source) {
-  const std::wstring wide = com::Utf8ToWide(path);
-  if (!IsWindowsMediaFile(path)) return graph->AddSourceFilter(wide.c_str(), L"Media File Source", &source);
-  HRESULT hr = AddFilterByCLSID(CComPtr<IGraphBuilder>(graph), CLSID_WMAsfReader, L"Media File Source", &source);
-  if (FAILED(hr)) return hr;
-  CComPtr<IFileSourceFilter> file;
-  if (FAILED(hr = source.QueryInterface(&file))) return hr;
-  return file->Load(wide.c_str(), nullptr);
-}
-
-}  // namespace
-
 // ------------------------------------------------------------ file graph
 
 CDShowFileGraph::CDShowFileGraph(HWND window) : CDShowGraph(window) {}
@@ -236,7 +197,7 @@ HRESULT CDShowFileGraph::OpenMediaFile(const char* path) {
   if (!path) return E_POINTER;
   Stop();
   CComPtr<IBaseFilter> source;
-  HRESULT hr = AddFileSource(graphBuilder_, path, source);
+  HRESULT hr = steps::AddFileSource(graphBuilder_, path, source);
   if (FAILED(hr)) return hr;
   if (FAILED(hr = AddGrabber())) return hr;
   if (FAILED(hr = ConnectFilters(graphBuilder_, source.p(), grabberFilter_.p()))) return hr;
@@ -273,34 +234,12 @@ CDShowLiveGraph& CDShowLiveGraph::operator=(const CDShowLiveGraph& other) {
 }
 
 HRESULT CDShowLiveGraph::LiveSource(int deviceIndex) {
-  if (!graphBuilder_) return E_FAIL;
   // Device, "Capture Source" and the crossbar search in front of it.
-  IBaseFilter* capture = nullptr;
-  CCrossbar* crossbar = nullptr;
-  int inputs = 0;
-  const HRESULT hr = BuildLiveUpstream(graphBuilder_, deviceIndex, &capture, &crossbar, &inputs);
-  captureFilter_.Attach(capture);
-  crossbar_ = crossbar;
-  crossbarInputCount_ = inputs;
-  AdoptCrossbar(crossbar);
-  if (FAILED(hr)) return hr;
-  if (!captureGraphBuilder_ &&
-      SUCCEEDED(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC, IID_ICaptureGraphBuilder2,
-                                 reinterpret_cast<void**>(&captureGraphBuilder_))))
-    captureGraphBuilder_->SetFiltergraph(graphBuilder_);
-  if (captureGraphBuilder_) {
-    // Either interface may be missing; neither is needed to preview.
-    for (const GUID* type : {&MEDIATYPE_Interleaved, &MEDIATYPE_Video})
-      if (SUCCEEDED(captureGraphBuilder_->FindInterface(&PIN_CATEGORY_CAPTURE, type, captureFilter_,
-                                                        IID_IAMVideoCompression,
-                                                        reinterpret_cast<void**>(&videoCompression_))))
-        break;
-    for (const GUID* type : {&MEDIATYPE_Interleaved, &MEDIATYPE_Video})
-      if (SUCCEEDED(captureGraphBuilder_->FindInterface(&PIN_CATEGORY_CAPTURE, type, captureFilter_,
-                                                        IID_IAMStreamConfig, reinterpret_cast<void**>(&streamConfig_))))
-        break;
-  }
-  return S_OK;
+  const HRESULT hr = steps::AddLiveSource(
+      graphBuilder_, captureGraphBuilder_, deviceIndex,
+      {captureFilter_, crossbar_, crossbarInputCount_, videoCompression_, streamConfig_});
+  AdoptCrossbar(crossbar_);
+  return hr;
 }
 
 HRESULT CDShowLiveGraph::ConnectToLiveSource(int deviceIndex) {
@@ -339,7 +278,7 @@ HRESULT CDShowMixedGraph::OpenMediaFile(const char* path) {
   if (!path) return E_POINTER;
   Stop();
   CComPtr<IBaseFilter> source;
-  HRESULT hr = AddFileSource(graphBuilder_, path, source);
+  HRESULT hr = steps::AddFileSource(graphBuilder_, path, source);
   if (FAILED(hr)) return hr;
   if (FAILED(hr = AddGrabber())) return hr;
   if (FAILED(hr = ConnectFilters(graphBuilder_, source.p(), grabberFilter_.p()))) return hr;

@@ -327,6 +327,32 @@ TEST(Grabber, NoCallbackAfterTheRunningGraphIsReleased) {
   EXPECT_FALSE(callback->inside.load());
 }
 
+TEST(Grabber, AnUnconnectedOutputStillHandsOverEveryFrameAndEnds) {
+  std::string why;
+  const std::string* path = EnsureClip(kClips[0], &why);
+  if (!path) GTEST_SKIP() << why;
+  // Twice: a graph run again after Stop keeps its ending sink, and one
+  // connected later loses it.
+  FileGraph g;
+  ASSERT_EQ(g.Open(*path, GUID_NULL), S_OK);
+  CComPtr<RecordingCallback> callback;
+  callback.Attach(new RecordingCallback(kClips[0].width, kClips[0].height));
+  ASSERT_EQ(g.grabber->SetCallback(callback, 0), S_OK);
+  g.Fast();
+  ASSERT_TRUE(SUCCEEDED(g.control->Run()));
+  ASSERT_TRUE(WaitForEvent(g.events, EC_COMPLETE, 20000)) << "the end of stream reached the bus";
+  EXPECT_EQ(callback->Count(), kFrames);
+  g.control->Stop();
+  g.renderer = Create(CLSID_NullRenderer);
+  g.graph->AddFilter(g.renderer, L"Renderer");
+  ASSERT_EQ(ConnectFree(g.graph, g.grabberFilter, g.renderer), S_OK);
+  LONGLONG start = 0;
+  g.seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+  ASSERT_TRUE(SUCCEEDED(g.control->Run()));
+  ASSERT_TRUE(WaitForEvent(g.events, EC_COMPLETE, 20000));
+  EXPECT_EQ(callback->Count(), 2 * kFrames);
+}
+
 TEST(Graph, RepeatedNamesGetASuffix) {
   CComPtr<IGraphBuilder> graph;
   ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,

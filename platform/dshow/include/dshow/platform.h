@@ -74,6 +74,9 @@ namespace dshow {
 
 // The item names in the running object table, in registration order.
 std::vector<std::string> RunningObjectNames();
+// The object registered under an item name (as a graph viewer reaches a
+// running graph); null when there is none.
+CComPtr<IUnknown> RunningObject(const std::string& name);
 // Remembers the text of the last pipeline error for AMGetErrorTextA.
 void SetLastPipelineError(const std::string& text);
 
