@@ -6,11 +6,15 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
 
 constexpr const char* kSource = "bgfg_gauss_mix.cpp";
+// The model takes 3-channel frames only; a constant count lets the channel
+// loops unroll.
+constexpr int kChannels = 3;
 
 void Refuse(int status, const char* function, const char* message, int line) {
     cvcompat::ReportError(status, function, message, kSource, line);
@@ -32,6 +36,16 @@ void FillContour(IplImage* image, CvSeq* contour, CvScalar colour) {
     contour->h_next = nullptr;
     cvDrawContours(image, contour, colour, colour, 0, CV_FILLED, 8, cvPoint(0, 0));
     contour->h_next = next;
+}
+
+// A component is 64 bytes: aligned so, each lies in one cache line, and a
+// frame touches no more lines than it has components.
+constexpr std::align_val_t kLine{64};
+
+CBGFGGaussMixSample* AllocateBlock(size_t count) { return new (kLine) CBGFGGaussMixSample[count]; }
+
+void FreeBlock(CBGFGGaussMixSample* block) {
+    if (block) ::operator delete[](block, kLine);
 }
 
 void Link(std::vector<CvSeq*>& list) {
@@ -70,7 +84,7 @@ CBGFGGaussMix::~CBGFGGaussMix() { Release(); }
 
 void CBGFGGaussMix::Release() {
     delete[] m_table;
-    delete[] m_block;
+    FreeBlock(m_block);
     m_table = nullptr;
     m_block = nullptr;
     if (m_background) cvReleaseImage(&m_background);
@@ -97,7 +111,7 @@ void CBGFGGaussMix::CopyFrom(const CBGFGGaussMix& other) {
     if (!other.m_initialised) return;
 
     const size_t pixels = static_cast<size_t>(m_width) * m_height;
-    m_block = new CBGFGGaussMixSample[pixels * m_nGauss];
+    m_block = AllocateBlock(pixels * m_nGauss);
     std::memcpy(m_block, other.m_block, pixels * m_nGauss * sizeof(CBGFGGaussMixSample));
     m_table = new CBGFGGaussMixSample*[pixels];
     for (size_t p = 0; p < pixels; ++p) m_table[p] = m_block + p * m_nGauss;
@@ -154,7 +168,7 @@ void CBGFGGaussMix::Initialize(IplImage* frame) {
     m_storage = cvCreateMemStorage(0);
 
     const size_t pixels = static_cast<size_t>(m_width) * m_height;
-    m_block = new CBGFGGaussMixSample[pixels * m_nGauss];
+    m_block = AllocateBlock(pixels * m_nGauss);
     m_table = new CBGFGGaussMixSample*[pixels];
     const double variance = 2.0 * param.stdThreshold * param.stdThreshold;
     for (int y = 0; y < m_height; ++y) {
@@ -178,20 +192,25 @@ void CBGFGGaussMix::Initialize(IplImage* frame) {
     m_initialised = true;
 }
 
-void CBGFGGaussMix::ProcessFrame(IplImage* frame) {
+// Flattened: the per-pixel steps are inlined into the pixel loop, where a
+// call each would cost about as much as the work.
+[[gnu::flatten]] void CBGFGGaussMix::ProcessFrame(IplImage* frame) {
     static constexpr const char* kFunction = "CBGFGGaussMix::ProcessFrame";
     if (!m_initialised) return Initialize(frame);
     if (!Accepts(frame, kFunction, __LINE__)) return;
     if (param.winSize < 1) return Refuse(CV_StsBadArg, kFunction, "winSize must be at least 1", __LINE__);
 
     const bool fullWindow = m_frameCount >= param.winSize;
+    const int n = m_nGauss;
     for (int y = 0; y < m_height; ++y) {
         unsigned char* mask = PixelAt(m_foreground, 0, y);
-        for (int x = 0; x < m_width; ++x) {
-            unsigned char pixel[3];
-            std::memcpy(pixel, PixelAt(frame, x, y), 3);
+        const unsigned char* in = PixelAt(frame, 0, y);
+        unsigned char* background = PixelAt(m_background, 0, y);
+        // The table's entries are block + p x nGauss: stepped directly.
+        CBGFGGaussMixSample* c = m_block + static_cast<size_t>(y) * m_width * n;
+        for (int x = 0; x < m_width; ++x, in += 3, background += 3, c += n) {
+            unsigned char pixel[3] = {in[0], in[1], in[2]};
             if (m_normalise) Normalise(pixel);
-            CBGFGGaussMixSample* c = m_table[static_cast<size_t>(y) * m_width + x];
             const int match = MatchTest(pixel, c);
             if (fullWindow) {
                 if (match < 0) UpdateWindowNoMatch(pixel, c);
@@ -202,7 +221,7 @@ void CBGFGGaussMix::ProcessFrame(IplImage* frame) {
             }
             GenerateSortKey(c);
             SortGaussians(c, m_sortKey);
-            BackgroundTest(mask + x, PixelAt(m_background, x, y), c);
+            BackgroundTest(mask + x, background, c);
         }
     }
     PostProcessForeground(frame);
@@ -214,7 +233,7 @@ int CBGFGGaussMix::MatchTest(const unsigned char* pixel, CBGFGGaussMixSample* c)
     const double factor = param.stdThreshold * param.stdThreshold;
     for (int i = 0; i < m_nGauss; ++i) {
         double d2 = 0.0, v = 0.0;
-        for (int k = 0; k < m_channels; ++k) {
+        for (int k = 0; k < kChannels; ++k) {
             const double d = c[i].mean[k] - pixel[k];
             d2 += d * d;
             v += c[i].variance[k];
@@ -231,7 +250,7 @@ void CBGFGGaussMix::UpdateWindow(const unsigned char* pixel, CBGFGGaussMixSample
     for (int i = 0; i < m_nGauss; ++i) c[i].weight += m_alpha * (m_matched[i] - c[i].weight);
     if (match < 0 || match >= m_nGauss) return;
     const double rho = 1.0 / (param.winSize * c[match].weight);
-    for (int k = 0; k < m_channels; ++k) {
+    for (int k = 0; k < kChannels; ++k) {
         const double d = pixel[k] - c[match].mean[k];
         c[match].mean[k] += rho * d;
         c[match].variance[k] += rho * (d * d - c[match].variance[k]);
@@ -246,7 +265,7 @@ void CBGFGGaussMix::UpdateWindowNoMatch(const unsigned char* pixel, CBGFGGaussMi
     for (int i = 0; i < m_nGauss; ++i) total += c[i].matchCount;
     for (int i = 0; i + 1 < m_nGauss; ++i) c[i].weight *= 1.0 - m_alpha;
     last.weight = 1.0 / total;
-    for (int k = 0; k < m_channels; ++k) {
+    for (int k = 0; k < kChannels; ++k) {
         last.mean[k] = pixel[k];
         last.variance[k] = param.varianceInit;
     }
@@ -262,7 +281,7 @@ void CBGFGGaussMix::UpdateWindowPart(const unsigned char* pixel, CBGFGGaussMixSa
     }
     if (match < 0 || match >= m_nGauss) return;
     const double rho = 1.0 / c[match].matchCount;
-    for (int k = 0; k < m_channels; ++k) {
+    for (int k = 0; k < kChannels; ++k) {
         const double d = pixel[k] - c[match].mean[k];
         c[match].mean[k] += rho * d;
         c[match].variance[k] += rho * (d * d - c[match].variance[k]);
@@ -273,7 +292,7 @@ void CBGFGGaussMix::UpdateWindowPartNoMatch(const unsigned char* pixel, CBGFGGau
     if (m_nGauss < 1) return;
     CBGFGGaussMixSample& last = c[m_nGauss - 1];
     last.matchCount = 1;
-    for (int k = 0; k < m_channels; ++k) {
+    for (int k = 0; k < kChannels; ++k) {
         last.mean[k] = pixel[k];
         last.variance[k] = param.varianceInit;
     }
@@ -284,9 +303,14 @@ void CBGFGGaussMix::UpdateWindowPartNoMatch(const unsigned char* pixel, CBGFGGau
 
 void CBGFGGaussMix::GenerateSortKey(CBGFGGaussMixSample* c) {
     for (int i = 0; i < m_nGauss; ++i) {
+        // Unused components (most of them, in a still scene) skip the root.
+        if (c[i].matchCount <= 0) {
+            m_sortKey[i] = 0.0;
+            continue;
+        }
         double v = 0.0;
-        for (int k = 0; k < m_channels; ++k) v += c[i].variance[k];
-        m_sortKey[i] = c[i].matchCount > 0 ? c[i].weight / std::sqrt(v) : 0.0;
+        for (int k = 0; k < kChannels; ++k) v += c[i].variance[k];
+        m_sortKey[i] = c[i].weight / std::sqrt(v);
     }
 }
 
@@ -305,7 +329,7 @@ void CBGFGGaussMix::SortGaussians(CBGFGGaussMixSample* c, double* keys) {
 
 void CBGFGGaussMix::BackgroundTest(unsigned char* maskByte, unsigned char* backgroundPixel,
                                    CBGFGGaussMixSample* c) {
-    for (int k = 0; k < m_channels; ++k) backgroundPixel[k] = static_cast<unsigned char>(c[0].mean[k] + 0.5);
+    for (int k = 0; k < kChannels; ++k) backgroundPixel[k] = static_cast<unsigned char>(c[0].mean[k] + 0.5);
     double sum = 0.0;
     for (int i = 0; i < m_nGauss; ++i) {
         sum += c[i].weight;
@@ -328,7 +352,7 @@ void CBGFGGaussMix::BackgroundTestWithShadow(unsigned char* pixel, unsigned char
     // A black pixel or background has no chromaticity to compare.
     if (sp == 0.0 || sb == 0.0) return;
     double d = 0.0, ep = 0.0, eb = 0.0;
-    for (int k = 0; k < m_channels; ++k) {
+    for (int k = 0; k < kChannels; ++k) {
         const double dc = b[k] / sb - pixel[k] / sp;
         d += dc * dc;
         ep += (pixel[k] - sp / 3.0) * (pixel[k] - sp / 3.0);
