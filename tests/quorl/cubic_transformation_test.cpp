@@ -366,6 +366,15 @@ TEST(CubicSplineGrid, InitFromATranslationMovesPointsAndAnchorsAtLevelZero) {
     EXPECT_NEAR(q.controlX[0][k], (k % 3) - 0.5 + 0.1, 1e-12);
     EXPECT_NEAR(q.anchorY[0][k], (k / 3) - 0.5 - 0.05, 1e-12);
   }
+  // Initialising again maps the identity nodes, not the grid left behind.
+  std::srand(2);
+  c.PerturbControlPoints();
+  q.PerturbControlPoints();
+  const std::vector<double> cx = c.anchorX[0], qy = q.anchorY[0];
+  c.InitFrom(&shift);
+  q.InitFrom(&shift);
+  EXPECT_EQ(c.controlX[0], cx);
+  EXPECT_EQ(q.controlY[0], qy);
   // A spline initialises another through its point transform.
   TrafoCubicSpline other(1);
   other.InitFrom(&c);

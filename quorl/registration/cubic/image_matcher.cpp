@@ -73,6 +73,10 @@ int ImageMatcher::Match(int, int maxStage) {
   }
   if (pyramidA.levelCount == 0 || pyramidB.levelCount == 0) return -1;
   lastStage = std::min(lastStage, maxStage);
+  // Every match fits the rigid start afresh from the identity, so that a
+  // second match of the same pair repeats the first.
+  const double identity[4] = {0.0, 0.0, 0.0, 1.0};
+  rigid->SetNativeParams(identity);
   const int s0 = stageStartLevel[0];
   rigid->SetImages(pyramidA.GetLevelImage(s0), pyramidB.GetLevelImage(s0));
   optimizer.Minimize(rigid, 1e-4, 1e-4);

@@ -131,10 +131,14 @@ void TrafoQuadraticSpline::RefineGrid() {
 
 void TrafoQuadraticSpline::InitFrom(Transformation* other) {
   if (!other) return;
+  // The level-0 nodes are mapped from where the identity puts them, not
+  // from where an earlier match left them, so that initialising twice gives
+  // the same grid.
   const int n = Side(0);
   for (int k = 0; k < n * n; ++k) {
-    double x = controlX[0][k], y = controlY[0][k];
-    other->TransformPoint(controlX[0][k], controlY[0][k], &x, &y);
+    const double nodeX = k % n - 0.5, nodeY = k / n - 0.5;
+    double x = nodeX, y = nodeY;
+    other->TransformPoint(nodeX, nodeY, &x, &y);
     controlX[0][k] = anchorX[0][k] = x;
     controlY[0][k] = anchorY[0][k] = y;
   }
