@@ -1,7 +1,7 @@
 # Every third-party package the tree uses is found once, here.
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
-find_package(OpenCV 4 REQUIRED COMPONENTS core imgproc imgcodecs video calib3d)
+find_package(OpenCV 4 REQUIRED COMPONENTS core imgproc imgcodecs video calib3d features2d)
 find_package(Eigen3 3.4 REQUIRED NO_MODULE)
 
 # cminpack ships a pkg-config file only.

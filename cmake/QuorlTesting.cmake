@@ -37,3 +37,22 @@ function(quorl_add_test name)
     DISCOVERY_TIMEOUT 120
     PROPERTIES ${properties})
 endfunction()
+
+# quorl_add_display_test(name TARGET exe FILTER gtest-filter)
+# Runs the chosen cases of a window test a second time on a real X server:
+# Xvfb through xvfb-run, Qt on xcb (test_main reads QUORL_TEST_QPA). Grabs,
+# tooltips, mapping and placement behave there as on a user's display. One
+# server at a time; labelled "xvfb" (ctest -L xvfb runs only these).
+find_program(XVFB_RUN xvfb-run)
+function(quorl_add_display_test name)
+  cmake_parse_arguments(T "" "TARGET;FILTER" "" ${ARGN})
+  if(NOT XVFB_RUN)
+    message(STATUS "xvfb-run not found: ${name} is not registered")
+    return()
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x1000x24"
+            /usr/bin/env ${QUORL_TEST_ENV} QUORL_TEST_QPA=xcb
+            $<TARGET_FILE:${T_TARGET}> --gtest_filter=${T_FILTER})
+  set_tests_properties(${name} PROPERTIES LABELS xvfb RESOURCE_LOCK xvfb TIMEOUT 120)
+endfunction()

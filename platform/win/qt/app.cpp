@@ -44,17 +44,16 @@ void InitCommonControls() {}
 namespace win {
 
 int RunApplication(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  ChooseQtPlatform();
   QApplication qapp(argc, argv);
   // Qt sets the locale from the environment; numbers in files stay C.
   std::setlocale(LC_NUMERIC, "C");
   EnsureApplication();
   CWinApp* app = AfxGetApp();
   if (!app) return 1;
-  if (!app->InitInstance()) return app->ExitInstance();
-  return app->Run();
+  const int rc = app->InitInstance() ? app->Run() : app->ExitInstance();
+  RunDeferredDestruction();
+  return rc;
 }
 
 }  // namespace win

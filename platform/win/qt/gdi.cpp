@@ -418,6 +418,14 @@ bool IsPrinting(HDC hdc) {
   return s && s->printing;
 }
 
+int LiveGdiObjectCount() {
+  std::lock_guard<std::recursive_mutex> g(G().m);
+  int n = 0;
+  for (const auto& [k, o] : G().objs)
+    if (!o->stock && o->kind != Kind::DC) ++n;
+  return n;
+}
+
 }  // namespace win
 
 using namespace win;

@@ -431,6 +431,21 @@ void ResizeSurface(WindowData* d, int w, int h) {
   Wake();
 }
 
+// As showing a window does: the background is erased at once, so what the
+// caller draws right after the show stays; only the paint is left pending.
+void EraseNow(HWND h) {
+  WindowData* d = Lookup(h);
+  if (!d || !d->erase || d->update.isEmpty() || !Visible(d)) return;
+  QRegion clip = d->update;
+  if (d->hasRegion) clip &= d->region;
+  d->erase = false;
+  HDC dc = NewWindowDC(h, &clip);
+  const LRESULT done = Send(h, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  FreeDC(dc);
+  SurfaceChanged(h);
+  if (!done && (d = Lookup(h))) d->erase = true;
+}
+
 void ApplyMask(WindowData* d) {
   if (!d->host) return;
   if (d->hasRegion) d->host->setMask(d->region);
@@ -597,7 +612,43 @@ int PumpMessages() {
     Q().paintPending = false;
   }
   PaintPass();
+  // Only at the outermost level is no handler of a pending object running.
+  if (t_current.empty()) RunDeferredDestruction();
   return n;
+}
+
+namespace {
+std::vector<CWnd*>& Deferred() {
+  static auto* v = new std::vector<CWnd*>;
+  return *v;
+}
+}  // namespace
+
+void DestroyWindowLater(CWnd* wnd) {
+  if (!wnd) return;
+  auto& v = Deferred();
+  if (std::find(v.begin(), v.end(), wnd) == v.end()) v.push_back(wnd);
+  Wake();
+}
+
+void RunDeferredDestruction() {
+  // A destructor may hand over further objects: run until none is left.
+  while (!Deferred().empty()) {
+    std::vector<CWnd*> batch;
+    batch.swap(Deferred());
+    for (CWnd* w : batch) {
+      if (w->m_hWnd) w->DestroyWindow();
+      delete w;
+    }
+  }
+}
+
+void ChooseQtPlatform() {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return;
+  const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+  // A Wayland client cannot move its own top-level window (the title-bar
+  // drag), so X11 or XWayland comes first; the list falls back in order.
+  qputenv("QT_QPA_PLATFORM", display ? "xcb;wayland;offscreen" : "offscreen");
 }
 
 void EnsureApplication() {
@@ -605,9 +656,7 @@ void EnsureApplication() {
     static int argc = 1;
     static char name[] = "vistrel";
     static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-      qputenv("QT_QPA_PLATFORM", "offscreen");
+    ChooseQtPlatform();
     new QApplication(argc, argv);
   }
   if (!g_dispatcher) g_dispatcher = new Dispatcher;
@@ -1190,7 +1239,7 @@ BOOL CWnd::ShowWindow(int cmd) {
       if (d->host->isWindow() && (cmd == SW_RESTORE || cmd == SW_SHOWNORMAL)) d->host->showNormal();
       else d->host->show();
     }
-    if (!was) RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    if (!was) RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_ERASENOW);
   }
   BumpGeneration();
   return was;
@@ -1468,6 +1517,7 @@ BOOL CWnd::RedrawWindow(LPCRECT r, CRgn* rgn, UINT flags) {
         if (CWnd* c = FromHandle(k)) c->RedrawWindow(nullptr, nullptr, flags & ~RDW_UPDATENOW);
     }
   }
+  if (flags & RDW_ERASENOW) EraseNow(m_hWnd);
   if (flags & RDW_UPDATENOW) UpdateWindow();
   return TRUE;
 }

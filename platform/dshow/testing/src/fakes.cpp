@@ -347,4 +347,10 @@ HRESULT FakeSeeking::SetPositions(LONGLONG* current, DWORD, LONGLONG*, DWORD) {
   return S_OK;
 }
 
+HRESULT FakeMediaSample::GetPointer(BYTE** buffer) {
+  if (!buffer) return E_POINTER;
+  *buffer = nullPointer_ ? nullptr : buffer_.data();
+  return nullPointer_ ? E_FAIL : S_OK;
+}
+
 }  // namespace dshow::testing

@@ -314,6 +314,10 @@ inline BOOL GetTextExtentPoint32(HDC hdc, const char* s, int n, SIZE* o) {
 }
 
 namespace win {
+// Live GDI objects made by the program: bitmaps, brushes, pens, fonts and
+// regions, stock objects and device contexts not counted. The table keeps a
+// leaked object reachable, so tests compare this count instead.
+int LiveGdiObjectCount();
 // Marks a device context as a printer's; none made here is one.
 void SetPrinting(HDC hdc, bool printing);
 bool IsPrinting(HDC hdc);

@@ -153,22 +153,34 @@ struct NMHDR {
 class CWnd;
 class CDialog;
 
-// Run-time class information, enough for IsKindOf.
+class CObject;
+
+// Run-time class information: IsKindOf, and creation by record for the
+// classes that have a factory (the others leave it null, so records written
+// as {name, base} stay valid).
 struct CRuntimeClass {
   const char* m_lpszClassName;
   const CRuntimeClass* m_pBaseClass;
+  CObject* (*m_pfnCreateObject)() = nullptr;
   bool IsDerivedFrom(const CRuntimeClass* base) const;
+  // A new object of the class, or null when the class has no factory.
+  CObject* CreateObject() const { return m_pfnCreateObject ? m_pfnCreateObject() : nullptr; }
 };
 #define RUNTIME_CLASS(cls) (&cls::class##cls)
 #define DECLARE_DYNAMIC(cls)                      \
  public:                                          \
   static const CRuntimeClass class##cls;          \
   const CRuntimeClass* GetRuntimeClass() const override;
-#define DECLARE_DYNCREATE(cls) DECLARE_DYNAMIC(cls)
+#define DECLARE_DYNCREATE(cls) \
+  DECLARE_DYNAMIC(cls)         \
+  static CObject* CreateObject();
 #define IMPLEMENT_DYNAMIC(cls, base)                                     \
   const CRuntimeClass cls::class##cls = {#cls, RUNTIME_CLASS(base)};     \
   const CRuntimeClass* cls::GetRuntimeClass() const { return RUNTIME_CLASS(cls); }
-#define IMPLEMENT_DYNCREATE(cls, base) IMPLEMENT_DYNAMIC(cls, base)
+#define IMPLEMENT_DYNCREATE(cls, base)                                                \
+  CObject* cls::CreateObject() { return new cls; }                                    \
+  const CRuntimeClass cls::class##cls = {#cls, RUNTIME_CLASS(base), &cls::CreateObject}; \
+  const CRuntimeClass* cls::GetRuntimeClass() const { return RUNTIME_CLASS(cls); }
 
 class CObject {
  public:
@@ -589,6 +601,19 @@ int PumpMessages();
 // Makes sure a QApplication exists (offscreen when there is no display);
 // made by CWinApp or the test main otherwise.
 void EnsureApplication();
+// The platform list used when QT_QPA_PLATFORM is unset: X11 (or XWayland)
+// first, since only there may a program move its own top-level windows;
+// offscreen without any display. Sets the variable; leaves a set one alone.
+void ChooseQtPlatform();
+
+// Destroys the window and deletes the object once the message being handled
+// has returned: from PumpMessages at the outermost level, and before the
+// program or test run exits. For an object whose own handler (or a child's)
+// may still be on the stack. The object must come from new; nothing else of
+// it, its owner included, is touched. User-interface thread only.
+void DestroyWindowLater(CWnd* wnd);
+// Runs the pending deferred destructions now (at exit).
+void RunDeferredDestruction();
 bool IsUiThread();
 
 // Test clock: while one exists, timers, hover, tooltip delays and

@@ -181,4 +181,26 @@ class FakeSeeking : public ComObject<FakeSeeking, IMediaSeeking> {
   LONGLONG position_ = 0;
 };
 
+// A test's own sample buffer, handed to a grabber callback's SampleCB. The
+// size and the actual length are set apart, so short samples can be made.
+class FakeMediaSample : public ComObject<FakeMediaSample, IMediaSample> {
+ public:
+  explicit FakeMediaSample(std::size_t size) : buffer_(size), actual_(static_cast<long>(size)) {}
+  HRESULT GetPointer(BYTE** buffer) override;
+  long GetSize() override { return static_cast<long>(buffer_.size()); }
+  long GetActualDataLength() override { return actual_; }
+
+  BYTE* Data() { return buffer_.data(); }
+  // Keeps the leading bytes; new ones are zero.
+  void SetSize(std::size_t size) { buffer_.resize(size); }
+  void SetActualDataLength(long length) { actual_ = length; }
+  // A null buffer (GetPointer fails).
+  void SetNullPointer(bool null) { nullPointer_ = null; }
+
+ private:
+  std::vector<BYTE> buffer_;
+  long actual_;
+  bool nullPointer_ = false;
+};
+
 }  // namespace dshow::testing
