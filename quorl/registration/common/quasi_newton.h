@@ -95,22 +95,31 @@ void LineSearch(Problem& problem, int n, const double* xold, double fold, const 
   }
 }
 
-// Returns false (p unchanged) when the working storage cannot be allocated or
-// the start value is not finite; otherwise true with p at the point reached.
+// Working storage of one minimisation: five 1-based vectors of n + 1 doubles
+// and the n x n inverse-Hessian estimate, row-major and contiguous, h[0]
+// being element (1, 1). A family that allocates through its own routines (to
+// report a failure in its own words) hands them in here.
+struct QuasiNewtonWorkspace {
+  double* g = nullptr;
+  double* dg = nullptr;
+  double* hdg = nullptr;
+  double* pnew = nullptr;
+  double* xi = nullptr;
+  double* h = nullptr;
+};
+
+// Minimises in the caller's workspace. Returns false (p unchanged) when the
+// start value is not finite; otherwise true with p at the point reached.
 template <class Problem>
-bool QuasiNewtonMinimize(Problem& problem, double* p, int n, const QuasiNewtonSettings& settings, int* iterations,
-                         double* finalValue) {
+bool QuasiNewtonMinimizeIn(Problem& problem, double* p, int n, const QuasiNewtonSettings& settings,
+                           const QuasiNewtonWorkspace& ws, int* iterations, double* finalValue) {
   if (n < 1) return false;
-  const size_t len = static_cast<size_t>(n) + 1;
-  std::unique_ptr<double[]> block(new (std::nothrow) double[5 * len + static_cast<size_t>(n) * n]);
-  if (!block) return false;
-  double* g = block.get();
-  double* dg = g + len;
-  double* hdg = dg + len;
-  double* pnew = hdg + len;
-  double* xi = pnew + len;
-  double* hstore = xi + len;
-  // H[i][j], 1-based, over one contiguous n x n block.
+  double* g = ws.g;
+  double* dg = ws.dg;
+  double* hdg = ws.hdg;
+  double* pnew = ws.pnew;
+  double* xi = ws.xi;
+  double* hstore = ws.h;
   auto H = [&](int i, int j) -> double& { return hstore[static_cast<size_t>(i - 1) * n + (j - 1)]; };
 
   double fp = problem.EvaluateWithGradient(p, g);
@@ -174,6 +183,25 @@ bool QuasiNewtonMinimize(Problem& problem, double* p, int n, const QuasiNewtonSe
   }
   problem.OnIterationCap();
   return true;
+}
+
+// Returns false (p unchanged) when the working storage cannot be allocated or
+// the start value is not finite; otherwise true with p at the point reached.
+template <class Problem>
+bool QuasiNewtonMinimize(Problem& problem, double* p, int n, const QuasiNewtonSettings& settings, int* iterations,
+                         double* finalValue) {
+  if (n < 1) return false;
+  const size_t len = static_cast<size_t>(n) + 1;
+  std::unique_ptr<double[]> block(new (std::nothrow) double[5 * len + static_cast<size_t>(n) * n]);
+  if (!block) return false;
+  QuasiNewtonWorkspace ws;
+  ws.g = block.get();
+  ws.dg = ws.g + len;
+  ws.hdg = ws.dg + len;
+  ws.pnew = ws.hdg + len;
+  ws.xi = ws.pnew + len;
+  ws.h = ws.xi + len;
+  return QuasiNewtonMinimizeIn(problem, p, n, settings, ws, iterations, finalValue);
 }
 
 }  // namespace Common
