@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -108,7 +110,119 @@ TEST(GraphicsDraw, TextStaysInsideItsLayoutRectangle) {
   }
 }
 
+struct RecordedStrings : gdiplus::DrawStringObserver {
+  void OnDrawString(const gdiplus::DrawStringCall& c) override { calls.push_back(c); }
+  std::vector<gdiplus::DrawStringCall> calls;
+};
+
+TEST(GraphicsDraw, StringObserverSeesEachDrawnTextAndItsLayout) {
+  std::vector<std::uint32_t> px(120 * 40, 0xFF000000);
+  Bitmap bmp(120, 40, 120 * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(px.data()));
+  RecordedStrings seen;
+  ASSERT_EQ(gdiplus::SetDrawStringObserver(&seen), nullptr);
+  {
+    Graphics g(&bmp);
+    Font font(L"Arial", 8);
+    SolidBrush white(Color(255, 255, 255, 255));
+    StringFormat vertical(StringFormatFlagsDirectionVertical);
+    EXPECT_EQ(g.DrawString(L"abcdef", 3, &font, RectF(1, 2, 30, 10), &vertical, &white), Ok);
+    EXPECT_EQ(g.DrawString(L"x", -1, &font, PointF(5, 6), &white), Ok);
+    EXPECT_EQ(g.DrawString(L"refused", -1, nullptr, PointF(5, 6), &white), InvalidParameter);
+  }
+  EXPECT_EQ(gdiplus::SetDrawStringObserver(nullptr), &seen);
+  {
+    Graphics g(&bmp);
+    Font font(L"Arial", 8);
+    SolidBrush white(Color(255, 255, 255, 255));
+    g.DrawString(L"unobserved", -1, &font, PointF(5, 6), &white);
+  }
+  ASSERT_EQ(seen.calls.size(), 2u);
+  EXPECT_EQ(seen.calls[0].text, L"abc");
+  EXPECT_EQ(seen.calls[0].layout.X, 1);
+  EXPECT_EQ(seen.calls[0].layout.Height, 10);
+  EXPECT_EQ(seen.calls[0].formatFlags, StringFormatFlagsDirectionVertical);
+  EXPECT_EQ(seen.calls[1].text, L"x");
+  EXPECT_EQ(seen.calls[1].layout.Width, 0);
+}
+
+TEST(GraphicsDraw, AlignmentsPlaceTextAroundAPointOrigin) {
+  // Near text starts at the point, centred text straddles it, far text ends
+  // at it.
+  const StringAlignment alignments[] = {StringAlignmentNear, StringAlignmentCenter, StringAlignmentFar};
+  for (StringAlignment a : alignments) {
+    std::vector<std::uint32_t> px(200 * 30, 0xFF000000);
+    Bitmap bmp(200, 30, 200 * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(px.data()));
+    {
+      Graphics g(&bmp);
+      Font font(L"Arial", 10);
+      SolidBrush white(Color(255, 255, 255, 255));
+      StringFormat f;
+      f.SetAlignment(a);
+      EXPECT_EQ(g.DrawString(L"WWWWWW", -1, &font, PointF(100, 5), &f, &white), Ok);
+    }
+    int left = 200, right = -1;
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 200; ++x)
+        if (px[static_cast<size_t>(y * 200 + x)] != 0xFF000000) left = std::min(left, x), right = std::max(right, x);
+    ASSERT_GE(right, 0) << a;
+    if (a == StringAlignmentNear) {
+      EXPECT_GE(left, 99);
+    } else if (a == StringAlignmentCenter) {
+      EXPECT_TRUE(left < 95 && right > 105) << left << " " << right;
+    } else {
+      EXPECT_LE(right, 101);
+    }
+  }
+}
+
 class Panel : public CWnd {};
+
+TEST(GraphicsDraw, ShrunkTwentyFourBitImagesMatchAFilteredThirtyTwoBitDraw) {
+  // A large 24-bit image drawn small is sampled at the destination's pixels
+  // only; the result is the filtered draw of the same image in 32 bits.
+  const int sw = 320, sh = 240;
+  std::vector<BYTE> rgb(static_cast<size_t>(sw) * 3 * sh);
+  std::vector<std::uint32_t> argb(static_cast<size_t>(sw) * sh);
+  for (int y = 0; y < sh; ++y)
+    for (int x = 0; x < sw; ++x) {
+      const int b = (x * 255) / sw, g = (y * 255) / sh, r = 128 + static_cast<int>(100 * std::sin(x / 23.0 + y / 31.0));
+      BYTE* p = &rgb[static_cast<size_t>((y * sw + x) * 3)];
+      p[0] = static_cast<BYTE>(b), p[1] = static_cast<BYTE>(g), p[2] = static_cast<BYTE>(r);
+      argb[static_cast<size_t>(y * sw + x)] = 0xFF000000u | (r << 16) | (g << 8) | b;
+    }
+  Bitmap src24(sw, sh, sw * 3, PixelFormat24bppRGB, rgb.data());
+  Bitmap src32(sw, sh, sw * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(argb.data()));
+  for (const RectF& dest : {RectF(3, 4, 80, 60), RectF(0, 0, 40, 100)}) {
+    std::vector<std::uint32_t> a(100 * 110, 0), b(100 * 110, 0);
+    Bitmap ta(100, 110, 400, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(a.data()));
+    Bitmap tb(100, 110, 400, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(b.data()));
+    {
+      Graphics ga(&ta), gb(&tb);
+      ga.SetInterpolationMode(InterpolationModeLowQuality);
+      EXPECT_EQ(ga.DrawImage(&src24, dest), Ok);
+      EXPECT_EQ(gb.DrawImage(&src32, dest), Ok);
+    }
+    for (size_t i = 0; i < a.size(); ++i)
+      for (int s = 0; s < 32; s += 8)
+        ASSERT_NEAR(static_cast<int>((a[i] >> s) & 0xFF), static_cast<int>((b[i] >> s) & 0xFF), 6)
+            << i % 100 << "," << i / 100 << " shift " << s;
+  }
+}
+
+TEST(GraphicsDraw, ImagesDrawnOnAWindowLandAtOnce) {
+  Panel w;
+  ASSERT_TRUE(w.CreateEx(0, "P", "p", WS_POPUP | WS_VISIBLE, CRect(0, 0, 40, 30), nullptr, 0));
+  Bitmap red(4, 4, PixelFormat32bppARGB);
+  {
+    Graphics g(&red);
+    g.Clear(Color(255, 255, 0, 0));
+  }
+  Graphics g(w.m_hWnd);
+  EXPECT_EQ(g.DrawImage(&red, RectF(10, 12, 4, 4)), Ok);
+  CClientDC dc(&w);
+  EXPECT_EQ(dc.GetPixel(11, 13), RGB(255, 0, 0));
+  EXPECT_NE(dc.GetPixel(9, 13), RGB(255, 0, 0));
+}
 
 TEST(GraphicsDraw, OnAWindowLandsAtOnceAndFollowsResizes) {
   Panel w;

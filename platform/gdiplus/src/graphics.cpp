@@ -1,6 +1,10 @@
 #include "gdiplus/graphics.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "gdiplus/qt_bridge.h"
 
@@ -15,6 +19,63 @@ class ImageTarget : public GraphicsTarget {
  private:
   QImage* image_;
 };
+
+// A 24-bit image shrunk to a small fraction of its size: Qt would convert
+// every source pixel to 32 bits before sampling, so the bilinear samples are
+// taken here, only at the destination's pixels (centres mapped onto centres,
+// edges clamped), into a 32-bit image of the destination's size. Null when
+// the draw is not such a shrink.
+QImage ShrunkSamples(const QImage& src, const QRectF& dest, const QPainter& p) {
+  constexpr double kShrink = 0.5;  // at most half the source's pixels
+  if (src.format() != QImage::Format_BGR888 || !p.testRenderHint(QPainter::SmoothPixmapTransform) ||
+      !p.worldTransform().isIdentity())
+    return QImage();
+  const int dw = static_cast<int>(std::lround(dest.width())), dh = static_cast<int>(std::lround(dest.height()));
+  if (dw < 1 || dh < 1 || std::abs(dest.width() - dw) > 1e-3 || std::abs(dest.height() - dh) > 1e-3 ||
+      static_cast<double>(dw) * dh > kShrink * src.width() * src.height())
+    return QImage();
+  const int sw = src.width(), sh = src.height();
+  // Sample byte offsets and weights (of 256), per column and row.
+  struct Tap {
+    int o0, o1;
+    std::uint32_t w1;  // weight of o1
+  };
+  auto taps = [](int n, int srcN, int bytes) {
+    std::vector<Tap> t(static_cast<size_t>(n));
+    const double step = static_cast<double>(srcN) / n;
+    for (int i = 0; i < n; ++i) {
+      const double at = std::clamp((i + 0.5) * step - 0.5, 0.0, static_cast<double>(srcN - 1));
+      const int i0 = static_cast<int>(at);
+      t[static_cast<size_t>(i)] = {i0 * bytes, std::min(i0 + 1, srcN - 1) * bytes,
+                                   static_cast<std::uint32_t>(std::lround((at - i0) * 256.0))};
+    }
+    return t;
+  };
+  const std::vector<Tap> xs = taps(dw, sw, 3), ys = taps(dh, sh, 1);
+  QImage out(dw, dh, QImage::Format_RGB32);
+  for (int j = 0; j < dh; ++j) {
+    const Tap& ty = ys[static_cast<size_t>(j)];
+    const uchar* r0 = src.constScanLine(ty.o0);
+    const uchar* r1 = src.constScanLine(ty.o1);
+    const std::uint32_t wy1 = ty.w1, wy0 = 256 - wy1;
+    auto* o = reinterpret_cast<std::uint32_t*>(out.scanLine(j));
+    for (int i = 0; i < dw; ++i) {
+      const Tap& tx = xs[static_cast<size_t>(i)];
+      const std::uint32_t wx1 = tx.w1, wx0 = 256 - wx1;
+      const uchar* a = r0 + tx.o0;
+      const uchar* b = r0 + tx.o1;
+      const uchar* c = r1 + tx.o0;
+      const uchar* d = r1 + tx.o1;
+      auto mix = [&](int ch) {
+        const std::uint32_t top = a[ch] * wx0 + b[ch] * wx1, bottom = c[ch] * wx0 + d[ch] * wx1;
+        return (top * wy0 + bottom * wy1 + 32768) >> 16;
+      };
+      // Format_BGR888 holds B, G, R in memory; RGB32 is 0xffRRGGBB.
+      o[i] = 0xFF000000u | (mix(2) << 16) | (mix(1) << 8) | mix(0);
+    }
+  }
+  return out;
+}
 
 bool Smooths(Gdiplus::SmoothingMode mode) {
   return mode == Gdiplus::SmoothingModeHighQuality || mode == Gdiplus::SmoothingModeAntiAlias ||
@@ -103,9 +164,13 @@ Status Graphics::DrawImage(Image* image, REAL x, REAL y, REAL width, REAL height
 
 Status Graphics::DrawImage(Image* image, const RectF& rect) {
   if (!image || image->Data().image.isNull()) return SetStatus(InvalidParameter);
-  if (!data_->painter.isActive()) return SetStatus(WrongState);
   if (image->Data().locked) return SetStatus(ObjectBusy);
-  data_->painter.drawImage(QRectF(rect.X, rect.Y, rect.Width, rect.Height), image->Data().image);
+  gdiplus::BeforeDraw(*data_);
+  if (!data_->painter.isActive()) return SetStatus(WrongState);
+  const QRectF dest(rect.X, rect.Y, rect.Width, rect.Height);
+  const QImage shrunk = gdiplus::ShrunkSamples(image->Data().image, dest, data_->painter);
+  data_->painter.drawImage(dest, shrunk.isNull() ? image->Data().image : shrunk);
+  gdiplus::AfterDraw(*data_);
   return Ok;
 }
 

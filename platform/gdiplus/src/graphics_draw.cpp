@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gdiplus/draw_string_observer.h"
 #include "gdiplus/graphics.h"
 #include "gdiplus/qt_bridge.h"
 #include "gdiplus/window_surface.h"
@@ -138,8 +139,6 @@ QFont QtFont(const Gdiplus::Font& f) {
 
 }  // namespace
 
-// A window or DC target is read again before each call (its size may have
-// changed) and written back after it.
 void BeforeDraw(GraphicsData& d) {
   auto* t = dynamic_cast<SyncTarget*>(d.target.get());
   if (!t) return;
@@ -314,13 +313,22 @@ Status Graphics::DrawString(const WCHAR* text, INT length, const Font* font, con
   p.setPen(gdiplus::QtColour(brush->GetColor()));
   if (!unbounded && !(f.GetFormatFlags() & StringFormatFlagsNoClip)) p.setClipRect(box, Qt::IntersectClip);
   const QString s = gdiplus::Text(text, length);
+  if (gdiplus::DrawStringObserver* o = gdiplus::GetDrawStringObserver())
+    o->OnDrawString({s.toStdWString(), layout, f.GetFormatFlags(), f.GetAlignment(), f.GetLineAlignment()});
   if (f.GetFormatFlags() & StringFormatFlagsDirectionVertical) {
     // Vertical text runs downwards, glyphs turned a quarter clockwise.
     p.translate(box.right(), box.top());
     p.rotate(90);
     p.drawText(QRectF(0, 0, unbounded ? 1e6 : box.height(), unbounded ? 1e6 : box.width()), flags, s);
   } else if (unbounded) {
-    p.drawText(QRectF(box.topLeft(), QSizeF(1e6, 1e6)), (flags & ~Qt::TextWordWrap) | Qt::AlignLeft | Qt::AlignTop, s);
+    // From a point, the alignments place the text around it: centred text is
+    // centred on the point, far text ends at it.
+    auto span = [](StringAlignment a, qreal at) {
+      const qreal extent = 1e6;
+      return a == StringAlignmentCenter ? at - extent / 2 : a == StringAlignmentFar ? at - extent : at;
+    };
+    p.drawText(QRectF(span(f.GetAlignment(), box.x()), span(f.GetLineAlignment(), box.y()), 1e6, 1e6),
+               flags & ~Qt::TextWordWrap, s);
   } else {
     p.drawText(box, flags, s);
   }

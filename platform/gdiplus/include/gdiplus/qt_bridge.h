@@ -47,6 +47,12 @@ struct GraphicsData {
   mutable Gdiplus::Status last = Gdiplus::Ok;
 };
 
+// Around each drawing call: a window or device-context target is read again
+// before it (its size may have changed) and written back after it, so every
+// call lands at once. Nothing for a bitmap target.
+void BeforeDraw(GraphicsData& d);
+void AfterDraw(GraphicsData& d);
+
 // File codecs: the bytes of a whole file. Decode gives ARGB32 (alpha or a
 // transparent colour) or BGR888; a null image on failure.
 QImage DecodeImage(const QByteArray& bytes);
