@@ -3,11 +3,13 @@
 
 #include <gst/app/gstappsink.h>
 #include <gst/pbutils/pbutils.h>
+#include <gst/video/video.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 
 #include "com/bstr.h"
 #include "quorl/paths.h"
@@ -183,7 +185,9 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
     caps_ = Make("capsfilter");
     flip_ = Make("videoflip");
     SetCapsFormat(caps_, "BGR");
-    SetFlip(flip_, true);
+    // The rows are turned in the probe, in the copy that gives the callback
+    // a buffer of its own; videoflip stays in place as a passthrough.
+    SetFlip(flip_, false);
     gst_element_link_many(convert_, caps_, flip_, nullptr);
     GstPad* sink = StaticPad(convert_, "sink");
     GstPad* src = StaticPad(flip_, "src");
@@ -198,14 +202,17 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
     gst_element_set_state(bin_, GST_STATE_NULL);
     gst_pad_remove_probe(probePad_, probe_);
     gst_object_unref(probePad_);
-    std::lock_guard<std::recursive_mutex> lock(callbackLock_);
-    callback_ = nullptr;
+    {
+      std::lock_guard<std::recursive_mutex> lock(callbackLock_);
+      callback_ = nullptr;
+    }
+    ReleasePool();
   }
   CLSID ClassId() const override { return CLSID_SampleGrabber; }
 
   HRESULT OnInputConnected(PinImpl* input) override {
     // Frames leave bottom-up, as the platform hands them over.
-    SetFlip(flip_, !input->format.bottomUp);
+    flipRows_ = !input->format.bottomUp;
     VideoFormat f = input->format;
     f.subtype = subtype_;
     f.bottomUp = true;
@@ -253,17 +260,29 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
   void HoldUntilFlush() override { holdUntilFlush_ = true; }
   void CancelHold() override { holdUntilFlush_ = false; }
 
-  static GstPadProbeReturn OnBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  static GstPadProbeReturn OnBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
     auto* self = static_cast<SampleGrabber*>(data);
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_FLUSH) {
       if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_STOP) self->holdUntilFlush_ = false;
       return GST_PAD_PROBE_OK;
     }
+    // Downstream takes the rows bottom-up whether or not a callback sees them.
+    bool ownCopy = false;
+    if (self->flipRows_) {
+      if (GstBuffer* flipped = self->FlippedCopy(pad, GST_PAD_PROBE_INFO_BUFFER(info))) {
+        gst_buffer_unref(GST_PAD_PROBE_INFO_BUFFER(info));
+        GST_PAD_PROBE_INFO_DATA(info) = flipped;
+        ownCopy = true;
+      }
+    }
     if (self->holdUntilFlush_) return GST_PAD_PROBE_OK;
     std::lock_guard<std::recursive_mutex> lock(self->callbackLock_);
     if (!self->callback_) return GST_PAD_PROBE_OK;
-    GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
-    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!ownCopy) {
+      buffer = gst_buffer_make_writable(buffer);
+      GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    }
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READWRITE)) return GST_PAD_PROBE_OK;
     const double time = GST_BUFFER_PTS_IS_VALID(buffer) ? GST_BUFFER_PTS(buffer) / 1e9 : 0.0;
@@ -280,10 +299,81 @@ class SampleGrabber : public Filter<SampleGrabber, ISampleGrabber> {
     return GST_PAD_PROBE_OK;
   }
 
+  // The frame with its rows in reverse order, in a buffer of the pool: one
+  // copy, row by row, in place of videoflip's pixel by pixel one plus the
+  // copy that made the frame writable for the callback. The rows keep the
+  // caps' own stride, (3w + 3) & ~3 for BGR. Null when the frame cannot be
+  // read; the caller then passes it on as it came.
+  GstBuffer* FlippedCopy(GstPad* pad, GstBuffer* in) {
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    if (!caps) return nullptr;
+    if (!poolCaps_ || !gst_caps_is_equal(caps, poolCaps_)) {
+      ReleasePool();
+      if (gst_video_info_from_caps(&info_, caps)) {
+        pool_ = gst_buffer_pool_new();
+        GstStructure* config = gst_buffer_pool_get_config(pool_);
+        gst_buffer_pool_config_set_params(config, caps, static_cast<guint>(GST_VIDEO_INFO_SIZE(&info_)), 2, 0);
+        if (!gst_buffer_pool_set_config(pool_, config) || !gst_buffer_pool_set_active(pool_, TRUE)) ReleasePool();
+      }
+      if (pool_) poolCaps_ = gst_caps_ref(caps);
+    }
+    gst_caps_unref(caps);
+    if (!pool_) return nullptr;
+    GstVideoFrame src;
+    if (!gst_video_frame_map(&src, &info_, in, GST_MAP_READ)) return nullptr;
+    GstBuffer* out = nullptr;
+    if (gst_buffer_pool_acquire_buffer(pool_, &out, nullptr) != GST_FLOW_OK || !out) {
+      gst_video_frame_unmap(&src);
+      return nullptr;
+    }
+    GstMapInfo dst;
+    if (!gst_buffer_map(out, &dst, GST_MAP_WRITE)) {
+      gst_video_frame_unmap(&src);
+      gst_buffer_unref(out);
+      return nullptr;
+    }
+    const int height = GST_VIDEO_INFO_HEIGHT(&info_);
+    const gsize outStride = static_cast<gsize>(GST_VIDEO_INFO_PLANE_STRIDE(&info_, 0));
+    const gsize inStride = static_cast<gsize>(GST_VIDEO_FRAME_PLANE_STRIDE(&src, 0));
+    const gsize rowBytes = static_cast<gsize>(GST_VIDEO_INFO_WIDTH(&info_)) * GST_VIDEO_INFO_COMP_PSTRIDE(&info_, 0);
+    const auto* from = static_cast<const guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&src, 0));
+    for (int row = 0; row < height; ++row) {
+      guint8* to = dst.data + static_cast<gsize>(height - 1 - row) * outStride;
+      if (inStride == outStride) {
+        std::memcpy(to, from + static_cast<gsize>(row) * inStride, outStride);
+      } else {
+        std::memcpy(to, from + static_cast<gsize>(row) * inStride, rowBytes);
+        std::memset(to + rowBytes, 0, outStride - rowBytes);
+      }
+    }
+    gst_buffer_unmap(out, &dst);
+    gst_video_frame_unmap(&src);
+    gst_buffer_copy_into(out, in, static_cast<GstBufferCopyFlags>(GST_BUFFER_COPY_FLAGS | GST_BUFFER_COPY_TIMESTAMPS), 0,
+                         static_cast<gsize>(-1));
+    return out;
+  }
+
+  void ReleasePool() {
+    if (pool_) {
+      gst_buffer_pool_set_active(pool_, FALSE);
+      gst_object_unref(pool_);
+      pool_ = nullptr;
+    }
+    if (poolCaps_) {
+      gst_caps_unref(poolCaps_);
+      poolCaps_ = nullptr;
+    }
+  }
+
   GstElement *convert_, *caps_, *flip_;
   PinImpl *in_, *out_;
   GstPad* probePad_;
   gulong probe_;
+  // Streaming thread only (and the destructor, after the pipeline stopped).
+  GstBufferPool* pool_ = nullptr;
+  GstCaps* poolCaps_ = nullptr;
+  GstVideoInfo info_{};
+  std::atomic<bool> flipRows_{true};
   GUID subtype_ = MEDIASUBTYPE_RGB24;
   std::atomic<bool> holdUntilFlush_{false};
   std::recursive_mutex callbackLock_;
