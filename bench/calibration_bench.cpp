@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include <opencv2/calib3d.hpp>
@@ -102,6 +103,16 @@ MonoOutcome OpenCvMono(const synthetic::Dataset& data, const std::vector<std::ve
     return out;
 }
 
+// Every refined value, to compare one build's results with another's.
+bool gPrintValues = false;
+
+void PrintValues(const char* who, const double* v, int n) {
+    if (!gPrintValues) return;
+    std::printf("    values %s", who);
+    for (int k = 0; k < n; ++k) std::printf(" %.12g", v[k]);
+    std::printf("\n");
+}
+
 void OneSize(int views, std::uint64_t seed) {
     synthetic::Options options;
     options.rig = true;
@@ -132,6 +143,8 @@ void OneSize(int views, std::uint64_t seed) {
     std::vector<std::array<double, 3>> t;
     for (int v = 0; v < views; ++v) R.push_back(monoA.GetViewRotation(v)), t.push_back(monoA.GetViewTranslation(v));
     const double oursRms = Rms(oursParams, R, t, monoA.ObjectPoints(), pointsA);
+    PrintValues("monoA", oursParams, 8);
+    PrintValues("monoA-poses", monoA.RotationVectors(), 3 * views);
     const MonoOutcome cvMono = OpenCvMono(data, pointsA, monoA.ObjectPoints());
     std::printf("  mono, camera A:\n");
     std::printf("    time   ours %.4f s, OpenCV %.4f s, ratio %.3f\n", oursSeconds, cvMono.seconds,
@@ -176,6 +189,11 @@ void OneSize(int views, std::uint64_t seed) {
     const double rmsA = Rms(pa, RA, TA, monoA.ObjectPoints(), pointsA);
     const double rmsB = Rms(pb, RB, TB, monoA.ObjectPoints(), pointsB);
     const double oursStereoRms = std::sqrt((rmsA * rmsA + rmsB * rmsB) * 0.5);  // equal point counts
+    PrintValues("stereoA", pa, 8);
+    PrintValues("stereoB", pb, 8);
+    PrintValues("stereo-R", sb.R, 9);
+    PrintValues("stereo-T", sb.T, 3);
+    PrintValues("stereo-poses", stereo.Translations().data(), 3 * views);
 
     const CameraParameters ma = monoA.GetCameraParameters(), mb = monoB.GetCameraParameters();
     cv::Mat K1 = (cv::Mat_<double>(3, 3) << ma.K[0], 0, ma.K[2], 0, ma.K[4], ma.K[5], 0, 0, 1);
@@ -211,9 +229,11 @@ void OneSize(int views, std::uint64_t seed) {
 
 int main(int argc, char** argv) {
     std::vector<int> sizes = {13, 50, 100};
-    if (argc > 1) {
+    int first = 1;
+    if (argc > 1 && std::string(argv[1]) == "--values") gPrintValues = true, first = 2;
+    if (argc > first) {
         sizes.clear();
-        for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+        for (int i = first; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
     }
     for (int views : sizes) OneSize(views, 1000 + static_cast<std::uint64_t>(views));
     return 0;

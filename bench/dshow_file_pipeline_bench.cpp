@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <cstdlib>
+#include <algorithm>
 
 #include "com/com.h"
 #include "dshow/interfaces.h"
@@ -165,10 +167,13 @@ double Ours(const std::string& path, int* frames) {
 
 }  // namespace
 
-int main() {
+// An argument "raw" or "jpegenc" runs that file alone (for a profile).
+int main(int argc, char** argv) {
   gst_init(nullptr, nullptr);
   const char* tmp = std::getenv("TMPDIR");
+  const std::string only = argc > 1 ? argv[1] : "";
   for (const char* encoder : {static_cast<const char*>(nullptr), "jpegenc"}) {
+    if (!only.empty() && only != (encoder ? encoder : "raw")) continue;
     const std::string path = std::string(tmp ? tmp : "/tmp") + "/quorl_bench_" + (encoder ? encoder : "raw") + ".avi";
     if (!MakeFile(path, encoder)) {
       std::printf("cannot make the %s file\n", encoder ? encoder : "raw");

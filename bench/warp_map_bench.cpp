@@ -1,6 +1,7 @@
 // The live-video undistortion road: our warp maps and resamplers against
 // OpenCV's initUndistortRectifyMap and bilinear remap on the same camera.
-// Prints the time per frame and ours / OpenCV (above 1: ours is slower).
+// Prints the median time per call of each side, timed in turn, and ours /
+// OpenCV (above 1: ours is slower) with the spread of the per-pair ratios.
 // Run from a build without sanitizers.
 #include <opencv2/core/core_c.h>
 
@@ -22,19 +23,43 @@
 
 namespace {
 
-// Median milliseconds per call over enough calls to fill about 0.3 s.
-double TimeMs(const std::function<void()>& f) {
-  f();  // warm caches and lazy initialisation
-  std::vector<double> samples;
+// Ours and OpenCV's timed in turn, call by call, so a slow moment of the
+// machine falls on both sides: at least 9 pairs, more while under about
+// 0.6 s. The medians of each side and the spread of the per-pair ratios.
+struct Timing {
+  double ours, theirs;         // median milliseconds per call
+  double ratioLow, ratioHigh;  // 10th and 90th percentile of ours / theirs over the pairs
+};
+
+double Ms(const std::function<void()>& f) {
+  const auto t0 = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double Median(std::vector<double> v) {
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+Timing Interleaved(const std::function<void()>& ours, const std::function<void()>& theirs) {
+  ours();  // warm caches and lazy initialisation
+  theirs();
+  std::vector<double> a, b, ratios;
   const auto start = std::chrono::steady_clock::now();
-  while (samples.size() < 7 ||
-         (samples.size() < 200 && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300))) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    samples.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+  while (a.size() < 9 ||
+         (a.size() < 200 && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(600))) {
+    // Alternate which side goes first.
+    double x, y;
+    if (a.size() % 2) {
+      x = Ms(ours), y = Ms(theirs);
+    } else {
+      y = Ms(theirs), x = Ms(ours);
+    }
+    a.push_back(x), b.push_back(y), ratios.push_back(x / y);
   }
-  std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
-  return samples[samples.size() / 2];
+  std::sort(ratios.begin(), ratios.end());
+  return {Median(a), Median(b), ratios[ratios.size() / 10], ratios[ratios.size() - 1 - ratios.size() / 10]};
 }
 
 using undistortion_lens::OpenCvMaps;
@@ -56,8 +81,9 @@ double MaxPositionDifference(const std::vector<int>& map, int channels, const cv
   return worst;
 }
 
-void Row(const char* what, double ours, double theirs) {
-  std::printf("  %-44s ours %8.3f ms  OpenCV %8.3f ms  ratio %5.2f\n", what, ours, theirs, ours / theirs);
+void Row(const char* what, const Timing& t) {
+  std::printf("  %-60s ours %8.3f ms  OpenCV %8.3f ms  ratio %5.2f (pairs %4.2f-%4.2f)\n", what, t.ours, t.theirs,
+              t.ours / t.theirs, t.ratioLow, t.ratioHigh);
 }
 
 void Measure(int W, int H, int defaultThreads) {
@@ -82,35 +108,30 @@ void Measure(int W, int H, int defaultThreads) {
 
   cv::Mat fx, fy, ix, iy;
   cv::setNumThreads(1);
-  const double buildOurs = TimeMs([&] { MVG::ComputeUndistortionMapCoefficients(&camera, 1, maps); });
-  const double buildGray = TimeMs([&] { gray.ComputeUndistortionMap(grayMap.data()); });
-  const double buildCvF1 = TimeMs([&] { OpenCvMaps(camera, CV_32FC1, &fx, &fy); });
-  const double buildCvI1 = TimeMs([&] { OpenCvMaps(camera, CV_16SC2, &ix, &iy); });
+  auto build = [&] { MVG::ComputeUndistortionMapCoefficients(&camera, 1, maps); };
+  auto buildGray = [&] { gray.ComputeUndistortionMap(grayMap.data()); };
+  auto cvF = [&] { OpenCvMaps(camera, CV_32FC1, &fx, &fy); };
+  auto cvI = [&] { OpenCvMaps(camera, CV_16SC2, &ix, &iy); };
+  Row("map build MVG vs initUndistortRectifyMap 32FC1, 1 thread", Interleaved(build, cvF));
+  Row("map build MVG vs initUndistortRectifyMap 16SC2, 1 thread", Interleaved(build, cvI));
+  Row("map build CCamera vs initUndistortRectifyMap 32FC1, 1 thread", Interleaved(buildGray, cvF));
   cv::setNumThreads(defaultThreads);
-  const double buildCvF = TimeMs([&] { OpenCvMaps(camera, CV_32FC1, &fx, &fy); });
-  Row("map build MVG vs initUndistortRectifyMap 32F, 1 thread", buildOurs, buildCvF1);
-  Row("map build MVG vs initUndistortRectifyMap 16SC2, 1 thread", buildOurs, buildCvI1);
-  Row("map build MVG vs initUndistortRectifyMap 32F, threads", buildOurs, buildCvF);
-  Row("map build CCamera vs initUndistortRectifyMap 32F, 1 thread", buildGray, buildCvF1);
+  Row("map build MVG vs initUndistortRectifyMap 32FC1, threads", Interleaved(build, cvF));
 
-  const double warp3 = TimeMs([&] { IP::WarpByWeightsIndex(src3, dst3, colourMap.data()); });
-  const double warp1 = TimeMs([&] { IP::WarpByWeightsIndexGray(src1, dst1, grayMap.data()); });
+  auto warp3 = [&] { IP::WarpByWeightsIndex(src3, dst3, colourMap.data()); };
+  auto warp1 = [&] { IP::WarpByWeightsIndexGray(src1, dst1, grayMap.data()); };
   for (int threads : {1, defaultThreads}) {
     cv::setNumThreads(threads);
     const char* t = threads == 1 ? "1 thread" : "threads";
     char label[96];
-    const double r3i = TimeMs([&] { cv::remap(s3, d3, ix, iy, cv::INTER_LINEAR); });
-    const double r3f = TimeMs([&] { cv::remap(s3, d3, fx, fy, cv::INTER_LINEAR); });
-    const double r1i = TimeMs([&] { cv::remap(s1, d1, ix, iy, cv::INTER_LINEAR); });
-    const double r1f = TimeMs([&] { cv::remap(s1, d1, fx, fy, cv::INTER_LINEAR); });
     std::snprintf(label, sizeof label, "warp 3 ch vs remap 16SC2, %s", t);
-    Row(label, warp3, r3i);
+    Row(label, Interleaved(warp3, [&] { cv::remap(s3, d3, ix, iy, cv::INTER_LINEAR); }));
     std::snprintf(label, sizeof label, "warp 3 ch vs remap 32FC1, %s", t);
-    Row(label, warp3, r3f);
+    Row(label, Interleaved(warp3, [&] { cv::remap(s3, d3, fx, fy, cv::INTER_LINEAR); }));
     std::snprintf(label, sizeof label, "warp gray vs remap 16SC2, %s", t);
-    Row(label, warp1, r1i);
+    Row(label, Interleaved(warp1, [&] { cv::remap(s1, d1, ix, iy, cv::INTER_LINEAR); }));
     std::snprintf(label, sizeof label, "warp gray vs remap 32FC1, %s", t);
-    Row(label, warp1, r1f);
+    Row(label, Interleaved(warp1, [&] { cv::remap(s1, d1, fx, fy, cv::INTER_LINEAR); }));
   }
   std::printf("  largest position difference against initUndistortRectifyMap: MVG %.3g px, CCamera %.3g px\n",
               MaxPositionDifference(colourMap, 3, fx, fy), MaxPositionDifference(grayMap, 1, fx, fy));

@@ -1,5 +1,6 @@
 #include "calibration/camera_calibration.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -43,10 +44,13 @@ protected:
     cvcompat::ErrorHandler previous_;
 };
 
+// The angle of A B^T from the matrix itself: a rotation by t lies
+// 2 sqrt(2) sin(t / 2) from the identity (Frobenius norm), which keeps its
+// precision near 0. cv::Rodrigues returns exactly 0 under about 1e-5 rad, so
+// a bound below that checked through it could not fail.
 double RotationAngleBetween(const cv::Matx33d& A, const cv::Matx33d& B) {
-    cv::Vec3d r;
-    cv::Rodrigues(cv::Mat(A * B.t()), r);
-    return cv::norm(r);
+    const double distance = cv::norm(A * B.t() - cv::Matx33d::eye(), cv::NORM_L2);
+    return 2.0 * std::asin(std::min(1.0, distance / (2.0 * std::sqrt(2.0))));
 }
 
 // Point sets of a dataset in the calibration routines' layout.

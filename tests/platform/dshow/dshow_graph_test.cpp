@@ -223,6 +223,30 @@ TEST_F(RendererTest, InPlaceWritesReachTheWindowUpright) {
   g.grabber->SetCallback(nullptr, 0);
 }
 
+// The grabber turns the rows for the renderer whether or not a callback
+// takes the frames.
+TEST_F(RendererTest, WithoutACallbackTheWindowStillShowsTheFrameUpright) {
+  std::string why;
+  const std::string* path = EnsureClip(kClips[0], &why);
+  if (!path) GTEST_SKIP() << why;
+  FileGraph g;
+  ASSERT_EQ(g.Open(*path, CLSID_VideoMixingRenderer9), S_OK);
+  CComPtr<IVMRWindowlessControl9> windowless;
+  ASSERT_EQ(g.renderer.QueryInterface(&windowless), S_OK);
+  HWND hwnd = windows.Create(66, 40);
+  windowless->SetVideoClippingWindow(hwnd);
+  RECT dest{0, 0, 66, 40};
+  windowless->SetVideoPosition(nullptr, &dest);
+  g.Fast();
+  g.control->Run();
+  ASSERT_TRUE(WaitForEvent(g.events, EC_COMPLETE, 20000));
+  ASSERT_EQ(windowless->RepaintVideo(hwnd, nullptr), S_OK);
+  // 0xAARRGGBB: only the top row is red.
+  EXPECT_EQ((windows.Pixel(hwnd, 10, 0) >> 16) & 0xFF, 255u);
+  EXPECT_EQ((windows.Pixel(hwnd, 10, 20) >> 16) & 0xFF, 0u);
+  EXPECT_EQ((windows.Pixel(hwnd, 10, 39) >> 16) & 0xFF, 0u);
+}
+
 using EventsTest = WindowsFixture;
 
 TEST_F(EventsTest, EndOfStreamPostsToTheNotifyWindow) {

@@ -7,6 +7,7 @@
 #include <cvcompat/errstatus.h>
 #include <opencv2/core/core_c.h>
 
+#include "calibration/block_levenberg_marquardt.h"
 #include "calibration/camera_calibration.h"
 #include "calibration/rotation.h"
 #include "all_finite.h"
@@ -78,6 +79,62 @@ void BlockForwardDifferences::Compute(const vnl_vector<double>& x, vnl_matrix<do
             const int begin = BlockStart(b), end = BlockStart(b + 1);
             EvaluateBlock(xp, b, shifted.data() + begin);
             for (int i = begin; i < end; ++i) J(static_cast<size_t>(i), static_cast<size_t>(j)) = (shifted[i] - f0[i]) / h;
+        }
+        xp[j] = temp;
+    }
+}
+
+void BlockForwardDifferences::Structure(int n, int m, calibration_detail::BlockJacobian& J) const {
+    const int blocks = BlockCount();
+    J.residuals = m;
+    J.unknowns = n;
+    J.shared.clear();
+    J.blocks.assign(static_cast<size_t>(blocks), {});
+    J.position.assign(static_cast<size_t>(n), -1);
+    for (int b = 0; b < blocks; ++b) {
+        J.blocks[b].firstRow = BlockStart(b);
+        J.blocks[b].rows = BlockStart(b + 1) - BlockStart(b);
+    }
+    for (int j = 0; j < n; ++j) {
+        int first = 0, last = 0;
+        BlocksOf(j, &first, &last);
+        if (last - first == 1) {
+            J.position[j] = static_cast<int>(J.blocks[first].own.size());
+            J.blocks[first].own.push_back(j);
+        } else if (last - first > 1) {
+            J.shared.push_back(j);
+        }
+    }
+    const int G = static_cast<int>(J.shared.size());
+    for (int i = 0; i < G; ++i) J.position[J.shared[i]] = i;
+    for (const calibration_detail::BlockJacobian::Block& block : J.blocks)
+        for (int j : block.own) J.position[j] += G;
+    J.Clear();
+}
+
+void BlockForwardDifferences::ComputeBlocks(const vnl_vector<double>& x, calibration_detail::BlockJacobian& J,
+                                            double epsfcn) {
+    const double eps = std::sqrt(std::max(epsfcn, DBL_EPSILON));
+    const int n = static_cast<int>(x.size());
+    const int blocks = BlockCount();
+    std::vector<double> f0(static_cast<size_t>(J.residuals)), shifted(static_cast<size_t>(J.residuals));
+    for (int b = 0; b < blocks; ++b) EvaluateBlock(x, b, f0.data() + BlockStart(b));
+    J.Clear();
+    vnl_vector<double> xp(x);
+    for (int j = 0; j < n; ++j) {
+        if (J.position[j] < 0) continue;
+        const double temp = x[j];
+        double h = eps * std::fabs(temp);
+        if (h == 0.0) h = eps;
+        xp[j] = temp + h;
+        int first = 0, last = 0;
+        BlocksOf(j, &first, &last);
+        for (int b = first; b < last; ++b) {
+            calibration_detail::BlockJacobian::Block& block = J.blocks[b];
+            const int begin = block.firstRow;
+            EvaluateBlock(xp, b, shifted.data() + begin);
+            double* column = &block.values[static_cast<size_t>(J.position[j]) * block.rows];
+            for (int i = 0; i < block.rows; ++i) column[i] = (shifted[begin + i] - f0[begin + i]) / h;
         }
         xp[j] = temp;
     }
@@ -196,7 +253,7 @@ int CMonoCameraCalibrationEngine::RunCalibration(const std::vector<std::vector<P
     active_ = &work;
     epsfcn_ = xtol * 0.001;
     const bool converged = calibration_detail::RunLevenberg(
-        *this, x, {xtol, ftol, gtol, epsfcn_, maxEvaluationsForTesting_, denseJacobian_}, report_);
+        *this, *this, x, {xtol, ftol, gtol, epsfcn_, maxEvaluationsForTesting_, denseJacobian_}, report_);
     active_ = &views_;
     if (!converged) {
         report_.outcome = CalibrationOutcome::kRefinementFailed;

@@ -135,7 +135,7 @@ int CStereoCalibrationEngine::RunStereoCalibration(const CMonoCameraCalibrationE
     runPerView_ = perView;
     epsfcn_ = xtol * 0.001;
     const bool converged = calibration_detail::RunLevenberg(
-        *this, x, {xtol, ftol, gtol, epsfcn_, maxEvaluationsForTesting_, denseJacobian_}, report_);
+        *this, *this, x, {xtol, ftol, gtol, epsfcn_, maxEvaluationsForTesting_, denseJacobian_}, report_);
     engineA_ = engineB_ = nullptr;
     active_ = nullptr;
     if (!converged) return Fail(CalibrationOutcome::kRefinementFailed);

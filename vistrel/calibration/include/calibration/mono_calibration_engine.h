@@ -16,6 +16,10 @@
 #include "calibration/calibration_records.h"
 #include "calibration/homography.h"  // Point2d
 
+namespace calibration_detail {
+struct BlockJacobian;
+}
+
 // Why the last run gave a result or none.
 enum class CalibrationOutcome {
     kNotRun,
@@ -58,6 +62,11 @@ class BlockForwardDifferences {
 public:
     virtual ~BlockForwardDifferences() = default;
     void Compute(const vnl_vector<double>& x, vnl_matrix<double>& J, double epsfcn);
+    // The same numbers, kept block by block: an unknown that touches one
+    // block is that block's own, one that touches several is shared.
+    // Structure sizes J for n unknowns and m residuals; ComputeBlocks fills it.
+    void Structure(int n, int m, calibration_detail::BlockJacobian& J) const;
+    void ComputeBlocks(const vnl_vector<double>& x, calibration_detail::BlockJacobian& J, double epsfcn);
 
 protected:
     // Residual blocks touched by parameter j, as [first, last) block indices;
