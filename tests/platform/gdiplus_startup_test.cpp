@@ -30,6 +30,18 @@ int InChild(const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
+// A display number no X server holds: neither its socket nor its lock file
+// exists. Screenshot tools and other test runs start servers of their own, so
+// no fixed number can be trusted to be free.
+std::string FreeDisplay() {
+  for (int n = 300; n < 1000; ++n) {
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+    const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+    if (access(socket.c_str(), F_OK) != 0 && access(lock.c_str(), F_OK) != 0) return ":" + std::to_string(n);
+  }
+  return ":999";
+}
+
 #define CHILD_CHECK(cond)                                         \
   do {                                                            \
     if (!(cond)) {                                                \
@@ -60,7 +72,7 @@ TEST(GdiplusStartup, StartsOffscreenWithoutADisplay) {
 TEST(GdiplusStartup, UnreachableDisplayFallsBackToOffscreen) {
   EXPECT_EQ(InChild([] {
               int failures = 0;
-              setenv("DISPLAY", ":97", 1);  // nobody listens there
+              setenv("DISPLAY", FreeDisplay().c_str(), 1);  // nobody listens there
               unsetenv("QT_QPA_PLATFORM");
               ULONG_PTR token = 0;
               CHILD_CHECK(GdiplusStartup(&token, nullptr, nullptr) == Ok);
