@@ -5,8 +5,18 @@
 
 #include <Eigen/Geometry>
 
+#include <opencv2/core/core_c.h>
+
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "calibration/calibration_data_store.h"
+#include "gdiplus/gdiplus.h"
 
 #include "comma_locale/comma_locale.h"
 
@@ -112,6 +122,104 @@ TEST(RelativeOrientationText, LabelAndFileExactEvenUnderCommaLocale) {
   if (!comma.active) GTEST_SKIP() << "no comma-decimal locale can be built here";
   EXPECT_EQ(FormatRelativeOrientationLabel(Sample()), label);
   EXPECT_EQ(FormatRelativeOrientationFile(Sample()), file);
+}
+
+class GdiplusEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    Gdiplus::GdiplusStartupInput input;
+    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
+  }
+  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
+
+ private:
+  ULONG_PTR token_ = 0;
+};
+[[maybe_unused]] ::testing::Environment* const kGdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+
+// Entries [camera 0, camera 1, rig, camera 2]. Camera 0: two usable images,
+// three engine views (view numbers shown). Camera 1: never calibrated.
+// Camera 2: images usable, disabled, usable and two views (image numbers).
+// View k of a camera is turned by 0.1 * (k + 1) about z and moved by k + 1
+// along x, plus the camera index along y.
+class RelativeOrientationStore : public testing::Test {
+ protected:
+  void SetUp() override {
+    store_.AddCamera();
+    store_.AddCamera();
+    ASSERT_EQ(store_.AddStereoRig(0, 1), 1);
+    store_.AddCamera();
+    const int images[3] = {2, 1, 3};
+    for (int c = 0; c < 3; ++c) {
+      ASSERT_TRUE(store_.SetObjectSettings(c, 25, 25, 9, 7, 5, 5));
+      for (int i = 0; i < images[c]; ++i) {
+        IplImage* image = cvCreateImage(cvSize(8, 6), IPL_DEPTH_8U, 3);
+        cvSet(image, cvScalarAll(0));
+        ASSERT_EQ(store_.AddImage(c, image), 1);
+        store_.SetImageDetected(c, i, true);
+      }
+    }
+    store_.DisableImage(2, 1);
+    Pose(0, 3);
+    Pose(2, 2);
+    store_.SetCalibrated(0);
+    store_.SetCalibrated(3);
+  }
+  void Pose(int camera, int views) {
+    CMonoCameraCalibrationEngine* engine = store_.GetCalibrationEngine(camera);
+    ASSERT_TRUE(engine->AllocateViews(views, store_.GetObjectSettings(camera)));
+    for (int k = 0; k < views; ++k) {
+      const Eigen::Matrix3d R = Eigen::AngleAxisd(0.1 * (k + 1), Eigen::Vector3d::UnitZ()).toRotationMatrix();
+      const Mat a = ToArray(R);
+      std::copy(a.begin(), a.end(), engine->RotationMatrices() + 9 * k);
+      const double T[3] = {k + 1.0, double(camera), 2.0};
+      std::copy(T, T + 3, engine->Translations() + 3 * k);
+    }
+  }
+  CalibrationDataStore store_;
+};
+
+TEST_F(RelativeOrientationStore, ViewListsFollowTheEnginesViews) {
+  using Labels = std::vector<std::string>;
+  EXPECT_EQ(RelativeOrientationViewLabels(store_, 0), (Labels{"0", "1", "2"}));
+  EXPECT_EQ(RelativeOrientationViewLabels(store_, 1), Labels{});  // not calibrated
+  EXPECT_EQ(RelativeOrientationViewLabels(store_, 2), (Labels{"0", "2"}));  // after the rig, image 1 disabled
+  EXPECT_EQ(RelativeOrientationViewLabels(store_, 3), Labels{});
+  EXPECT_EQ(RelativeOrientationViewLabels(store_, -1), Labels{});
+}
+
+TEST_F(RelativeOrientationStore, ComputesOnlyForOfferedViews) {
+  RelativeOrientation o;
+  ASSERT_TRUE(ComputeRelativeOrientation(store_, 2, 1, 0, 0, o));
+  const RelativeOrientation expected = ComputeRelativeOrientation(
+      store_.GetCalibrationEngine(2)->GetViewRotation(1), store_.GetCalibrationEngine(2)->GetViewTranslation(1),
+      store_.GetCalibrationEngine(0)->GetViewRotation(0), store_.GetCalibrationEngine(0)->GetViewTranslation(0));
+  ExpectNear(o.R.data(), expected.R.data(), 9, 0);
+  ExpectNear(o.T.data(), expected.T.data(), 3, 0);
+  const double r[3] = {0, 0, -0.1};
+  ExpectNear(o.r.data(), r, 3, 1e-9);
+
+  const int refused[][4] = {{2, 2, 0, 0}, {0, 3, 2, 0}, {1, 0, 0, 0}, {0, 0, 1, 0}, {0, -1, 2, 0}, {3, 0, 0, 0}};
+  for (const auto& c : refused)
+    EXPECT_FALSE(ComputeRelativeOrientation(store_, c[0], c[1], c[2], c[3], o)) << c[0] << c[1] << c[2] << c[3];
+}
+
+TEST(RelativeOrientationSave, WritesTheExactFileOrReportsThePath) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("relative_orientation_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "result.txt").string();
+  std::string message;
+  ASSERT_TRUE(SaveRelativeOrientation(path, Sample(), &message)) << message;
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), FormatRelativeOrientationFile(Sample()));
+
+  const std::string unwritable = (folder / "missing" / "result.txt").string();
+  EXPECT_FALSE(SaveRelativeOrientation(unwritable, Sample(), &message));
+  EXPECT_EQ(message, "Cannot write: " + unwritable + "!");
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

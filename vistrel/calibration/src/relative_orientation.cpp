@@ -4,7 +4,19 @@
 
 #include <quorl/clocale.h>
 
+#include "calibration/calibration_data_store.h"
+#include "calibration/file_set_writer.h"
 #include "calibration/rotation.h"
+
+namespace {
+
+int OfferedViews(const CalibrationDataStore& store, int camera) {
+  const CMonoCameraCalibrationEngine* engine = store.GetCalibrationEngine(camera);
+  if (!engine || !store.IsCalibrated(store.GetCameraEntry(camera))) return 0;
+  return engine->ViewCount() > 0 ? engine->ViewCount() : 0;
+}
+
+}  // namespace
 
 RelativeOrientation ComputeRelativeOrientation(const std::array<double, 9>& R1, const std::array<double, 3>& T1,
                                                const std::array<double, 9>& R2, const std::array<double, 3>& T2) {
@@ -43,4 +55,38 @@ std::string FormatRelativeOrientationFile(const RelativeOrientation& o) {
     if (i == 2 || i == 5 || i == 8) text += '\n';
   }
   return text;
+}
+
+std::vector<std::string> RelativeOrientationViewLabels(const CalibrationDataStore& store, int camera) {
+  const int views = OfferedViews(store, camera);
+  std::vector<std::string> labels;
+  const bool byImage = store.GetUsableImageCount(camera) == views;
+  for (int image = 0, view = 0; view < views; ++view) {
+    if (byImage) {
+      while (!(store.IsImageEnabled(camera, image) && store.IsImageDetected(camera, image))) ++image;
+      labels.push_back(std::to_string(image++));
+    } else {
+      labels.push_back(std::to_string(view));
+    }
+  }
+  return labels;
+}
+
+bool ComputeRelativeOrientation(const CalibrationDataStore& store, int a, int viewA, int b, int viewB,
+                                RelativeOrientation& result) {
+  if (viewA < 0 || viewA >= OfferedViews(store, a) || viewB < 0 || viewB >= OfferedViews(store, b)) return false;
+  const CMonoCameraCalibrationEngine* first = store.GetCalibrationEngine(a);
+  const CMonoCameraCalibrationEngine* second = store.GetCalibrationEngine(b);
+  result = ComputeRelativeOrientation(first->GetViewRotation(viewA), first->GetViewTranslation(viewA),
+                                      second->GetViewRotation(viewB), second->GetViewTranslation(viewB));
+  return true;
+}
+
+bool SaveRelativeOrientation(const std::string& path, const RelativeOrientation& result, std::string* message) {
+  const std::string text = FormatRelativeOrientationFile(result);
+  std::string failed;
+  if (WriteFileSet({{path, [&](const std::filesystem::path& t) { return WriteTextFile(t, text); }}}, &failed))
+    return true;
+  if (message) *message = "Cannot write: " + failed + "!";
+  return false;
 }
