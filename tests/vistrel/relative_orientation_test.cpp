@@ -17,6 +17,7 @@
 
 #include "calibration/calibration_data_store.h"
 #include "gdiplus/gdiplus.h"
+#include "relative_orientation_fixture.h"
 
 #include "comma_locale/comma_locale.h"
 
@@ -137,45 +138,9 @@ class GdiplusEnvironment : public ::testing::Environment {
 };
 [[maybe_unused]] ::testing::Environment* const kGdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
 
-// Entries [camera 0, camera 1, rig, camera 2]. Camera 0: two usable images,
-// three engine views (view numbers shown). Camera 1: never calibrated.
-// Camera 2: images usable, disabled, usable and two views (image numbers).
-// View k of a camera is turned by 0.1 * (k + 1) about z and moved by k + 1
-// along x, plus the camera index along y.
 class RelativeOrientationStore : public testing::Test {
  protected:
-  void SetUp() override {
-    store_.AddCamera();
-    store_.AddCamera();
-    ASSERT_EQ(store_.AddStereoRig(0, 1), 1);
-    store_.AddCamera();
-    const int images[3] = {2, 1, 3};
-    for (int c = 0; c < 3; ++c) {
-      ASSERT_TRUE(store_.SetObjectSettings(c, 25, 25, 9, 7, 5, 5));
-      for (int i = 0; i < images[c]; ++i) {
-        IplImage* image = cvCreateImage(cvSize(8, 6), IPL_DEPTH_8U, 3);
-        cvSet(image, cvScalarAll(0));
-        ASSERT_EQ(store_.AddImage(c, image), 1);
-        store_.SetImageDetected(c, i, true);
-      }
-    }
-    store_.DisableImage(2, 1);
-    Pose(0, 3);
-    Pose(2, 2);
-    store_.SetCalibrated(0);
-    store_.SetCalibrated(3);
-  }
-  void Pose(int camera, int views) {
-    CMonoCameraCalibrationEngine* engine = store_.GetCalibrationEngine(camera);
-    ASSERT_TRUE(engine->AllocateViews(views, store_.GetObjectSettings(camera)));
-    for (int k = 0; k < views; ++k) {
-      const Eigen::Matrix3d R = Eigen::AngleAxisd(0.1 * (k + 1), Eigen::Vector3d::UnitZ()).toRotationMatrix();
-      const Mat a = ToArray(R);
-      std::copy(a.begin(), a.end(), engine->RotationMatrices() + 9 * k);
-      const double T[3] = {k + 1.0, double(camera), 2.0};
-      std::copy(T, T + 3, engine->Translations() + 3 * k);
-    }
-  }
+  void SetUp() override { BuildOrientationStore(store_); }
   CalibrationDataStore store_;
 };
 
