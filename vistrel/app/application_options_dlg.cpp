@@ -6,7 +6,7 @@ namespace {
 
 constexpr UINT kStatic = 0xFFFF;
 
-// 150 x 78 dialog units. The title bar covers the top 18 units; below it
+// 150 x 84 dialog units. The title bar covers the top 18 units; below it
 // the label over the format list, and OK and Cancel at the bottom right.
 win::DialogTemplate ApplicationOptionsTemplate() {
   win::DialogTemplate t;
@@ -15,16 +15,16 @@ win::DialogTemplate ApplicationOptionsTemplate() {
   t.x = 0;
   t.y = 0;
   t.cx = 150;
-  t.cy = 78;
+  t.cy = 84;
   t.caption = "Application Options";
   t.fontFace = "MS Sans Serif";
   t.fontPoints = 8;
   t.items = {
       {"STATIC", kStatic, "Image file format", 7, 24, 136, 8, SS_LEFTNOWORDWRAP | WS_VISIBLE},
-      {"COMBOBOX", CApplicationOptionsDlg::kFormatList, "", 7, 35, 136, 60,
+      {"COMBOBOX", CApplicationOptionsDlg::kFormatList, "", 7, 35, 136, 14,
        CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_VISIBLE},
-      {"BUTTON", IDOK, "OK", 39, 57, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE},
-      {"BUTTON", IDCANCEL, "Cancel", 93, 57, 50, 14, BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE},
+      {"BUTTON", IDOK, "OK", 39, 62, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE},
+      {"BUTTON", IDCANCEL, "Cancel", 93, 62, 50, 14, BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE},
   };
   return t;
 }

@@ -29,13 +29,13 @@ win::DialogTemplate RelativeOrientationTemplate() {
   constexpr DWORD button = BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE;
   t.items = {
       {"STATIC", kStatic, "First camera", 7, 24, 66, 8, label},
-      {"COMBOBOX", CRelativeOrientationDlg::kFirstCamera, "", 7, 34, 66, 80, combo},
+      {"COMBOBOX", CRelativeOrientationDlg::kFirstCamera, "", 7, 34, 66, 14, combo},
       {"STATIC", kStatic, "View", 79, 24, 66, 8, label},
-      {"COMBOBOX", CRelativeOrientationDlg::kFirstView, "", 79, 34, 66, 80, combo},
+      {"COMBOBOX", CRelativeOrientationDlg::kFirstView, "", 79, 34, 66, 14, combo},
       {"STATIC", kStatic, "Second camera", 153, 24, 66, 8, label},
-      {"COMBOBOX", CRelativeOrientationDlg::kSecondCamera, "", 153, 34, 66, 80, combo},
+      {"COMBOBOX", CRelativeOrientationDlg::kSecondCamera, "", 153, 34, 66, 14, combo},
       {"STATIC", kStatic, "View", 225, 24, 66, 8, label},
-      {"COMBOBOX", CRelativeOrientationDlg::kSecondView, "", 225, 34, 66, 80, combo},
+      {"COMBOBOX", CRelativeOrientationDlg::kSecondView, "", 225, 34, 66, 14, combo},
       {"STATIC", CRelativeOrientationDlg::kOutput, "", 7, 56, 284, 170, WS_VISIBLE},
       {"BUTTON", CRelativeOrientationDlg::kCalculate, "Calculate", 7, 235, 56, 16, button},
       {"BUTTON", CRelativeOrientationDlg::kSave, "Save...", 67, 235, 56, 16, button},
