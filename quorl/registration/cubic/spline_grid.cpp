@@ -161,6 +161,14 @@ void SplineGrid::FinishNcc(const NccSums& sums, int S, bool withGradient) {
                           gradY.data());
 }
 
+void SplineGrid::FinishCost(const NccSums& sums, int S, bool withGradient) {
+  FinishNcc(sums, S, withGradient);
+  if (withGradient)
+    AddDisplacementPenaltyAndGradient();
+  else
+    AddDisplacementPenalty();
+}
+
 void SplineGrid::ClearGradientSums() {
   const int n = PointsPerSide(level);
   for (auto* a : GradientSums().a) std::fill(a->begin(), a->begin() + static_cast<size_t>(n) * n, 0.0);

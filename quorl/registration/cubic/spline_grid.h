@@ -67,6 +67,8 @@ class SplineGrid : public Transformation {
   // cost and, with withGradient, gradX and gradY from the NCC sums and the
   // six per-point sums (0 and zero without variance); S pixels a side.
   void FinishNcc(const NccSums& sums, int S, bool withGradient);
+  // FinishNcc, then the penalty (with its gradient when withGradient).
+  void FinishCost(const NccSums& sums, int S, bool withGradient);
   // The six per-point sums of the cell's points are gathered into
   // cache[points x a + k] before the cell's pixels and written back after
   // them; point k of the cell stands at index(k) in the level's grid.

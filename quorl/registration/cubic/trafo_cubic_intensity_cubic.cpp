@@ -75,11 +75,8 @@ void TrafoCubicIntensityCubic::Measure(const double* coef, const unsigned short*
   const int S = 1 << log2Size;
   if constexpr (Gradient) ClearGradientSums();
   NccSums sums;
-  WalkCubicSpline(
-      controlX[level].data(), controlY[level].data(), level, log2Size,
-      [&](int i, int j) {
-        if constexpr (Gradient) LoadCell(i, j);
-      },
+  WalkLevel<Gradient>(
+      log2Size,
       [&](int x, int y, double px, double py, const double* bu, const double* bv) {
         int ix, iy;
         const double* w = Support(splineWeights, S, px, py, &ix, &iy);
@@ -105,15 +102,8 @@ void TrafoCubicIntensityCubic::Measure(const double* coef, const unsigned short*
               AddToCellSums(cellCache, 16, 4 * q + m, dX * b, dY * b, A, T);
             }
         }
-      },
-      [&](int i, int j) {
-        if constexpr (Gradient) StoreCell(i, j);
       });
-  FinishNcc(sums, S, Gradient);
-  if constexpr (Gradient)
-    AddDisplacementPenaltyAndGradient();
-  else
-    AddDisplacementPenalty();
+  FinishCost(sums, S, Gradient);
 }
 
 void TrafoCubicIntensityCubic::ComputeCost(const double* coef, const unsigned short* ref, int, int log2Size) {
@@ -128,16 +118,15 @@ void TrafoCubicIntensityCubic::ComputeCostAndGradient(const double* coef, const 
 void TrafoCubicIntensityCubic::RenderWarped(const double* coef, unsigned short* out, int, int log2Size) {
   if (!Walkable(log2Size) || !EnsureWeights()) return;
   const int S = 1 << log2Size;
-  WalkCubicSpline(
-      controlX[level].data(), controlY[level].data(), level, log2Size, [](int, int) {},
+  WalkLevel<false>(
+      log2Size,
       [&](int x, int y, double px, double py, const double*, const double*) {
         int ix, iy;
         const double* w = Support(splineWeights, S, px, py, &ix, &iy);
         if (!w) return;
         const double v = std::floor(SampleValue(coef, S, ix, iy, w) + 0.5);
         out[static_cast<size_t>(y) * S + x] = static_cast<unsigned short>(std::clamp(v, 0.0, 65535.0));
-      },
-      [](int, int) {});
+      });
 }
 
 }  // namespace Cubic

@@ -25,13 +25,12 @@ TrafoCubicSpline::TrafoCubicSpline(int maxLevel_) : SplineGrid(maxLevel_, 3, 1.0
 void TrafoCubicSpline::TransformGrid(double* xs, double* ys, int log2Size) {
   if (!Walkable(log2Size)) return;
   const int S = 1 << log2Size;
-  WalkCubicSpline(
-      controlX[level].data(), controlY[level].data(), level, log2Size, [](int, int) {},
+  WalkLevel<false>(
+      log2Size,
       [&](int x, int y, double px, double py, const double*, const double*) {
         xs[static_cast<size_t>(y) * S + x] = px;
         ys[static_cast<size_t>(y) * S + x] = py;
-      },
-      [](int, int) {});
+      });
 }
 
 void TrafoCubicSpline::TransformPoint(double x, double y, double* xOut, double* yOut) {
@@ -61,13 +60,12 @@ void TrafoCubicSpline::TransformPoint(double x, double y, double* xOut, double* 
 void TrafoCubicSpline::RenderWarped(const unsigned short* src, unsigned short* dst, int background, int log2Size) {
   if (log2Size > 10 || !Walkable(log2Size)) return;
   const int S = 1 << log2Size;
-  WalkCubicSpline(
-      controlX[level].data(), controlY[level].data(), level, log2Size, [](int, int) {},
+  WalkLevel<false>(
+      log2Size,
       [&](int x, int y, double px, double py, const double*, const double*) {
         const double v = SampleBilinear(src, S, px, py, background).value;
         dst[static_cast<size_t>(y) * S + x] = static_cast<unsigned short>(std::clamp(std::floor(v), 0.0, 65535.0));
-      },
-      [](int, int) {});
+      });
 }
 
 void TrafoCubicSpline::ComputeOnImages(bool withGradient) {
@@ -93,11 +91,8 @@ void TrafoCubicSpline::Measure(const unsigned short* src, const unsigned short* 
   const int S = 1 << log2Size;
   if constexpr (Gradient) ClearGradientSums();
   NccSums sums;
-  WalkCubicSpline(
-      controlX[level].data(), controlY[level].data(), level, log2Size,
-      [&](int i, int j) {
-        if constexpr (Gradient) LoadCell(i, j);
-      },
+  WalkLevel<Gradient>(
+      log2Size,
       [&](int x, int y, double px, double py, const double* bu, const double* bv) {
         const BilinearSample b = SampleBilinear(src, S, px, py, background);
         const double T = ref[static_cast<size_t>(y) * S + x];
@@ -108,15 +103,8 @@ void TrafoCubicSpline::Measure(const unsigned short* src, const unsigned short* 
             for (int m = 0; m < 4; ++m)
               AddToCellSums(cellCache, 16, 4 * q + m, b.dx * bu[m] * bv[q], b.dy * bu[m] * bv[q], b.value, T);
         }
-      },
-      [&](int i, int j) {
-        if constexpr (Gradient) StoreCell(i, j);
       });
-  FinishNcc(sums, S, Gradient);
-  if constexpr (Gradient)
-    AddDisplacementPenaltyAndGradient();
-  else
-    AddDisplacementPenalty();
+  FinishCost(sums, S, Gradient);
 }
 
 void TrafoCubicSpline::ComputeCost(const unsigned short* src, const unsigned short* ref, int background,

@@ -7,6 +7,7 @@
 // x of point k at p[2k + 1] and y at p[2k + 2].
 #include "../common/mir_visibility.h"
 #include "spline_grid.h"
+#include "spline_walk.h"
 
 namespace MIR MIR_HIDDEN {
 namespace Cubic {
@@ -41,6 +42,20 @@ class TrafoCubicSpline : public SplineGrid {
   // of point k = 4q + m, row q and column m of the block).
   void LoadCell(int i, int j);
   void StoreCell(int i, int j);
+  // The pixel walk of the current level; with Gradient each cell's sums are
+  // gathered into cellCache around its pixels.
+  template <bool Gradient, class Pixel>
+  void WalkLevel(int log2Size, Pixel&& pixel) {
+    WalkCubicSpline(
+        controlX[level].data(), controlY[level].data(), level, log2Size,
+        [&](int i, int j) {
+          if constexpr (Gradient) LoadCell(i, j);
+        },
+        pixel,
+        [&](int i, int j) {
+          if constexpr (Gradient) StoreCell(i, j);
+        });
+  }
 
  private:
   template <bool Gradient>

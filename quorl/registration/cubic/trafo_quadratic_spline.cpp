@@ -170,11 +170,7 @@ void TrafoQuadraticSpline::Measure(const unsigned short* src, const unsigned sho
         if constexpr (Gradient) StoreCellSums(cellCache, 9, [&](int k) { return pointIndex(i, j, k); });
       });
   if (!walked) return SetNoSimilarity(Gradient);
-  FinishNcc(sums, S, Gradient);
-  if constexpr (Gradient)
-    AddDisplacementPenaltyAndGradient();
-  else
-    AddDisplacementPenalty();
+  FinishCost(sums, S, Gradient);
 }
 
 void TrafoQuadraticSpline::ComputeCost(const unsigned short* src, const unsigned short* ref, int background,
