@@ -16,6 +16,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app_core/object_editor_model.h"
+#include "median_time.h"
 #include "calibration/calibration_data_store.h"
 #include "gdiplus/startup.h"
 #include "synthetic_board/synthetic_board.h"
@@ -23,19 +24,7 @@
 namespace {
 
 // Median milliseconds per call over enough calls to fill about 0.3 s.
-double TimeMs(const std::function<void()>& f) {
-  f();
-  std::vector<double> samples;
-  const auto start = std::chrono::steady_clock::now();
-  while (samples.size() < 7 ||
-         (samples.size() < 500 && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300))) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    samples.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-  }
-  std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
-  return samples[samples.size() / 2];
-}
+double TimeMs(const std::function<void()>& f) { return bench::MedianMs(f, 500); }
 
 synthetic::CameraModel Pinhole(int width, int height) {
   synthetic::CameraModel c;

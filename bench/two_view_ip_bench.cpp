@@ -17,24 +17,13 @@
 #include <vector>
 
 #include "MVG/ip_operations.h"
+#include "median_time.h"
 #include "MVG/two_view_geometry.h"
 
 namespace {
 
 // Median milliseconds per call over enough calls to fill about 0.3 s.
-double TimeMs(const std::function<void()>& f) {
-  f();
-  std::vector<double> samples;
-  const auto start = std::chrono::steady_clock::now();
-  while (samples.size() < 7 ||
-         (samples.size() < 400 && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300))) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    samples.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-  }
-  std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
-  return samples[samples.size() / 2];
-}
+double TimeMs(const std::function<void()>& f) { return bench::MedianMs(f, 400); }
 
 // Times a batch of `repeat` calls and reports per call.
 double PerCallMs(int repeat, const std::function<void()>& f) {

@@ -18,6 +18,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app_core/video_sample.h"
+#include "median_time.h"
 #include "dshow/testing/fakes.h"
 #include "undistortion_lens/undistortion_lens.h"
 #include "video_frames/video_frames.h"
@@ -25,19 +26,7 @@
 namespace {
 
 // Median milliseconds per call over enough calls to fill about 0.3 s.
-double TimeMs(const std::function<void()>& f) {
-  f();
-  std::vector<double> samples;
-  const auto start = std::chrono::steady_clock::now();
-  while (samples.size() < 7 ||
-         (samples.size() < 300 && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300))) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    samples.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-  }
-  std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
-  return samples[samples.size() / 2];
-}
+double TimeMs(const std::function<void()>& f) { return bench::MedianMs(f, 300); }
 
 struct Case {
   const char* name;

@@ -16,6 +16,7 @@
 
 #include "CV/match_propagation.h"
 #include "cvcompat/errstatus.h"
+#include "quiet_errors.h"
 
 namespace {
 
@@ -114,19 +115,6 @@ void ExpectInverseMaps(const CV::CMatchPropagation& mp) {
   for (const CvPoint& m : mp.map2) backward += m.x != -1;
   EXPECT_EQ(forward, backward);
 }
-
-class Quiet : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = cvcompat::SetErrorHandler([](const cvcompat::ErrorReport&) {});
-    cvcompat::ClearErrStatus();
-  }
-  void TearDown() override {
-    cvcompat::SetErrorHandler(previous_);
-    cvcompat::ClearErrStatus();
-  }
-  cvcompat::ErrorHandler previous_;
-};
 
 using MatchPropagation = Quiet;
 

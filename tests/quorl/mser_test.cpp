@@ -14,6 +14,7 @@
 
 #include "CV/mser.h"
 #include "cvcompat/errstatus.h"
+#include "quiet_errors.h"
 
 namespace {
 
@@ -38,19 +39,6 @@ void Rect(IplImage* im, int x0, int y0, int w, int h, int grey) {
 }
 
 // Silences the error layer's default printout and clears the status.
-class Quiet : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = cvcompat::SetErrorHandler([](const cvcompat::ErrorReport&) {});
-    cvcompat::ClearErrStatus();
-  }
-  void TearDown() override {
-    cvcompat::SetErrorHandler(previous_);
-    cvcompat::ClearErrStatus();
-  }
-  cvcompat::ErrorHandler previous_;
-};
-
 std::set<std::pair<int, int>> SpanPixels(const MserRegion& r) {
   std::set<std::pair<int, int>> px;
   for (const MserSpan& s : r.spans)

@@ -14,6 +14,7 @@
 #include "CV/pyramid_lucas_kanade.h"
 #include "bilinear_patch.h"
 #include "cvcompat/errstatus.h"
+#include "quiet_errors.h"
 
 namespace {
 
@@ -56,19 +57,6 @@ Outcome Measure(const std::vector<CvPoint2D32f>& pts, const std::vector<CvPoint2
   std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
   return {static_cast<double>(errors.size()) / pts.size(), errors[errors.size() / 2]};
 }
-
-class Quiet : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = cvcompat::SetErrorHandler([](const cvcompat::ErrorReport&) {});
-    cvcompat::ClearErrStatus();
-  }
-  void TearDown() override {
-    cvcompat::SetErrorHandler(previous_);
-    cvcompat::ClearErrStatus();
-  }
-  cvcompat::ErrorHandler previous_;
-};
 
 using LucasKanade = Quiet;
 

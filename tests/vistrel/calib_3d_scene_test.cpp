@@ -14,23 +14,12 @@
 #include <memory>
 
 #include "d3d9/recorder.h"
-#include "gdiplus/startup.h"
 #include "win/window_services.h"
+#include "window_test_support.h"
 
 namespace {
 
-class GdiplusEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput in;
-    Gdiplus::GdiplusStartup(&token_, &in, nullptr);
-  }
-  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
-
- private:
-  ULONG_PTR token_ = 0;
-};
-::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new window_test::GdiplusEnvironment);
 
 LPARAM At(int x, int y) { return MAKELPARAM(WORD(x), WORD(y)); }
 

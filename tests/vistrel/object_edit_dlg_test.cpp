@@ -14,39 +14,18 @@
 #include <opencv2/core/core_c.h>
 
 #include "calibration/calibration_data_store.h"
-#include "gdiplus/startup.h"
 #include "synthetic_board/synthetic_board.h"
 #include "win/app.h"
 #include "win/dialog.h"
 #include "win/prompts.h"
 #include "win/window.h"
+#include "window_test_support.h"
 
 namespace {
 
-class GdiplusEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput in;
-    Gdiplus::GdiplusStartup(&token_, &in, nullptr);
-  }
-  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
-
- private:
-  ULONG_PTR token_ = 0;
-};
-::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
-
-std::string SkinFolder() {
-  std::string dir = QUORL_GRAPHICS_DIR;
-  return dir.substr(0, dir.rfind('/') + 1);
-}
-
-void Settle() {
-  for (int i = 0; i < 5; ++i) {
-    QApplication::processEvents();
-    win::PumpMessages();
-  }
-}
+using window_test::Settle;
+using window_test::SkinFolder;
+::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new window_test::GdiplusEnvironment);
 
 QWindow* TopWindow(CWnd& w) { return static_cast<QWidget*>(w.GetHostWidget())->windowHandle(); }
 
