@@ -55,6 +55,8 @@ void DrawLabel(Gdiplus::Graphics& g, const Gdiplus::Font& font, const char* text
   if (centred) {
     format.SetAlignment(Gdiplus::StringAlignmentCenter);
     format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
+  } else {
+    format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
   }
   Gdiplus::SolidBrush white{Gdiplus::Color(kText)};
   g.DrawString(wide.c_str(), static_cast<INT>(wide.size()), &font, box, &format, &white);
@@ -95,7 +97,8 @@ void CSourceSetupDlg::Prepare(bool live, CVideoCapture* capture, int splitting, 
   m_pCapture = capture;
   m_nSplitting = splitting >= 0 && splitting <= 2 ? splitting : 0;
   m_nDeinterlace = deinterlace == 1 ? 1 : 0;
-  SetAppPath(appFolder);
+  // An empty folder leaves the dialog to find its own (button images).
+  if (!appFolder.IsEmpty()) SetAppPath(appFolder);
 }
 
 CRect CSourceSetupDlg::SplittingBox(int option) {
@@ -154,10 +157,10 @@ void CSourceSetupDlg::Draw() {
   Gdiplus::Graphics& g = *m_pGraphics;
   Gdiplus::SolidBrush background{Gdiplus::Color(kBackground)};
   g.FillRectangle(&background, 0, 0, m_nWidth, m_nHeight);
-  const Gdiplus::Font heading("Verdana", 8.0f, Gdiplus::FontStyleBold, Gdiplus::UnitPoint);
+  const Gdiplus::Font heading("Verdana", 7.0f, Gdiplus::FontStyleBold, Gdiplus::UnitPoint);
   const Gdiplus::Font label("Verdana", 7.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
-  DrawLabel(g, heading, " Stream Splitting", Gdiplus::RectF(10, kTop + 15, 100, 18), false);
-  DrawLabel(g, heading, " Deinterlacing", Gdiplus::RectF(110, kTop + 15, 100, 18), false);
+  DrawLabel(g, heading, " Stream Splitting", Gdiplus::RectF(10, kTop + 15, 104, 18), false);
+  DrawLabel(g, heading, " Deinterlacing", Gdiplus::RectF(115, kTop + 15, 100, 18), false);
   DrawLabel(g, heading, " Camera Config ", Gdiplus::RectF(kDiagramLeft, kTop + 15, 150, 18), false);
 
   Gdiplus::SolidBrush box{Gdiplus::Color(kBox)};
