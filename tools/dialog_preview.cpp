@@ -7,7 +7,9 @@
 // capture settings dialog), "videopanel" (a video panel on the first
 // capture device, e.g. one of QUORL_FAKE_VIDEO_DEVICES, or on the video file
 // given next; it stays up for 30 seconds) or "calib3d" (the 3D results
-// dialog with three views of a board). Lives beside Graphics/, so the
+// dialog with three views of a board), "srcsetup" (the stream set-up
+// dialog of a live source, quad and fields chosen) or "srcremove" (the
+// remove-source question). Lives beside Graphics/, so the
 // title bars and buttons load the shipped strips. Prints the result.
 #include <opencv2/core/core_c.h>
 
@@ -30,6 +32,8 @@
 #include <opencv2/core/core_c.h>
 #include "quorlmfc/app_folder.h"
 #include "capture_settings_dlg.h"
+#include "source_dialogs.h"
+#include "source_setup_dlg.h"
 #include "video_capture_control.h"
 #include "quorlmfc/dialog_x.h"
 #include "win/window.h"
@@ -157,6 +161,13 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
     }
+  } else if (std::strcmp(which, "srcsetup") == 0) {
+    CSourceSetupDlg dialog;
+    dialog.Prepare(true, nullptr, 2, 1, CString(""));
+    result = dialog.DoModal();
+  } else if (std::strcmp(which, "srcremove") == 0) {
+    CRemoveSourceOptionsDlg dialog;
+    result = dialog.DoModal();
   } else if (std::strcmp(which, "capsettings") == 0) {
     CCaptureSettingsDlg dialog;
     result = dialog.DoModal();
