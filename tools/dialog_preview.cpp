@@ -7,10 +7,12 @@
 // capture settings dialog), "videopanel" (a video panel on the first
 // capture device, e.g. one of QUORL_FAKE_VIDEO_DEVICES, or on the video file
 // given next; it stays up for 30 seconds), "calib3d" (the 3D results
-// dialog with three views of a board), "options" (the options dialog) or
-// "relorient" (the relative orientation calculator after a Calculate).
-// Lives beside Graphics/, so the title bars and buttons load the shipped
-// strips. Prints the result.
+// dialog with three views of a board), "srcsetup" (the stream set-up
+// dialog of a live source, quad and fields chosen), "srcremove" (the
+// remove-source question), "options" (the options dialog) or "relorient"
+// (the relative orientation calculator after a Calculate). Lives beside
+// Graphics/, so the title bars and buttons load the shipped strips. Prints
+// the result.
 #include <opencv2/core/core_c.h>
 
 #include <QApplication>
@@ -32,6 +34,8 @@
 #include <opencv2/core/core_c.h>
 #include "quorlmfc/app_folder.h"
 #include "capture_settings_dlg.h"
+#include "source_dialogs.h"
+#include "source_setup_dlg.h"
 #include "application_options_dlg.h"
 #include "relative_orientation_dlg.h"
 #include "video_capture_control.h"
@@ -187,6 +191,13 @@ int main(int argc, char** argv) {
       d.SendMessage(WM_COMMAND, MAKEWPARAM(CRelativeOrientationDlg::kSecondCamera, CBN_SELCHANGE), 0);
       d.SendMessage(WM_COMMAND, MAKEWPARAM(CRelativeOrientationDlg::kCalculate, BN_CLICKED), 0);
     });
+    result = dialog.DoModal();
+  } else if (std::strcmp(which, "srcsetup") == 0) {
+    CSourceSetupDlg dialog;
+    dialog.Prepare(true, nullptr, 2, 1, CString(""));
+    result = dialog.DoModal();
+  } else if (std::strcmp(which, "srcremove") == 0) {
+    CRemoveSourceOptionsDlg dialog;
     result = dialog.DoModal();
   } else if (std::strcmp(which, "capsettings") == 0) {
     CCaptureSettingsDlg dialog;

@@ -208,6 +208,25 @@ TEST_F(ImageListControlTest, SizesAndStatesThatMustNotBreakIt) {
     }
   }
 
+  // Any two cameras: camera 0 with camera 2 (a camera inserted between a
+  // rig's cameras), then back to the next camera.
+  pair.AddCamera();
+  pair.AddImage(2, Uniform(0, 200, 0));
+  {
+    CImageListControl rig;
+    ASSERT_TRUE(rig.Create("Video Player", WS_CHILD | WS_VISIBLE, CRect(0, 0, 300, 300), &parent, 100127));
+    rig.SetDataStore(&pair);
+    rig.SetStereoCameras(0, 2);
+    rig.Initialize();
+    EXPECT_EQ(rig.GetRightCamera(), 2);
+    const std::uint32_t* px = rig.BackBuffer();
+    ExpectColour(px[30 * 300 + 70], Argb(0, 200, 0), 1, "camera 2 right of pair 0");
+    rig.SetCurrentCamera(0);
+    EXPECT_EQ(rig.GetRightCamera(), 1);
+    rig.RepaintBackBuffer();
+    ExpectColour(px[30 * 300 + 70], Argb(0, 0, 200), 1, "camera 1 right of pair 0");
+  }
+
   // A control 30 px wide still has one column.
   CImageListControl narrow;
   ASSERT_TRUE(narrow.Create("Video Player", WS_CHILD | WS_VISIBLE, CRect(0, 0, 30, 300), &parent, 100126));

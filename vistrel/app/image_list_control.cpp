@@ -89,9 +89,10 @@ void CImageListControl::RepaintBackBuffer() {
   // one column.
   const int cellWidth = m_nSpacing + (m_bStereo ? 2 : 1) * m_nThumbWidth;
   const int columns = std::max(1, m_nWidth / cellWidth);
-  const int right = m_nCamera + 1;
-  const int rightCount =
-      m_bStereo && right < m_pStore->GetMonoCameraCount() ? m_pStore->GetImageCount(right) : 0;
+  const int right = GetRightCamera();
+  const int rightCount = m_bStereo && right >= 0 && right < m_pStore->GetMonoCameraCount()
+                             ? m_pStore->GetImageCount(right)
+                             : 0;
   if (static_cast<int>(m_rects.size()) < count) m_rects.resize(count);
   Gdiplus::SolidBrush tint{Gdiplus::Color(kDisabledTint)};
   const int pairWidth = (m_bStereo ? 2 : 1) * m_nThumbWidth;

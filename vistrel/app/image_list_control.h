@@ -30,8 +30,21 @@ class CImageListControl : public CStatic {
   void SetDataStore(CalibrationDataStore* store) { m_pStore = store; }
   // A camera index (among the mono cameras); in stereo mode the pair is this
   // camera and the next.
-  void SetCurrentCamera(int camera) { m_nCamera = camera; }
+  void SetCurrentCamera(int camera) {
+    m_nCamera = camera;
+    m_nRightCamera = -1;
+  }
   void SetStereoMode(bool stereo) { m_bStereo = stereo; }
+  // Stereo mode on any two cameras: a rig's cameras need not be neighbours
+  // (a camera inserted between them separates them). SetCurrentCamera
+  // afterwards goes back to pairing with the next camera.
+  void SetStereoCameras(int left, int right) {
+    m_nCamera = left;
+    m_nRightCamera = right;
+    m_bStereo = true;
+  }
+  // The right camera of stereo mode.
+  int GetRightCamera() const { return m_nRightCamera >= 0 ? m_nRightCamera : m_nCamera + 1; }
   void SetAppPath(CString folder) { m_strAppPath = folder; }
   // Once the window exists: the back buffer at the client size and the
   // toolbar with its three buttons.
@@ -77,6 +90,7 @@ class CImageListControl : public CStatic {
   std::vector<CRect> m_rects;
   int m_nDrawn = 0;
   int m_nCamera = -1;
+  int m_nRightCamera = -1;  // -1: the camera after m_nCamera
   CalibrationDataStore* m_pStore = nullptr;
   CToolbarX m_toolbar;
 };

@@ -34,19 +34,15 @@ void TrafoCubicIntensityCubic::SetImages(Image* source_, Image* reference_) {
   if (source && !source->splineCoefficients) source->PrepareSplineCoefficients();
 }
 
-void TrafoCubicIntensityCubic::Cost(const double* p, double* costOut) {
-  if (!source || !reference || !source->splineCoefficients || !reference->pixels) return;
-  SetParams(p);
-  ComputeCost(source->splineCoefficients, reference->pixels, source->background, source->log2Width);
-  *costOut = GetCost();
+bool TrafoCubicIntensityCubic::HasImageData() const {
+  return source && reference && source->splineCoefficients && reference->pixels;
 }
 
-void TrafoCubicIntensityCubic::CostAndGradient(const double* p, double* g, double* costOut) {
-  if (!source || !reference || !source->splineCoefficients || !reference->pixels) return;
-  SetParams(p);
-  ComputeCostAndGradient(source->splineCoefficients, reference->pixels, source->background, source->log2Width);
-  GetGradient(g);
-  *costOut = GetCost();
+void TrafoCubicIntensityCubic::ComputeOnImages(bool withGradient) {
+  if (withGradient)
+    ComputeCostAndGradient(source->splineCoefficients, reference->pixels, source->background, source->log2Width);
+  else
+    ComputeCost(source->splineCoefficients, reference->pixels, source->background, source->log2Width);
 }
 
 namespace {
@@ -73,99 +69,64 @@ inline double SampleValue(const double* coef, int S, int ix, int iy, const doubl
 
 }  // namespace
 
-void TrafoCubicIntensityCubic::ComputeCost(const double* coef, const unsigned short* ref, int, int log2Size) {
-  if (!Walkable(log2Size)) return SetNoSimilarity(false);
-  if (!EnsureWeights()) return SetNoSimilarity(false);
+template <bool Gradient>
+void TrafoCubicIntensityCubic::Measure(const double* coef, const unsigned short* ref, int log2Size) {
+  if (!Walkable(log2Size) || !EnsureWeights()) return SetNoSimilarity(Gradient);
   const int S = 1 << log2Size;
-  double P = 0, sT = 0, sA = 0, sTT = 0, sAA = 0, sAT = 0;
-  WalkCubicSpline(
-      controlX[level].data(), controlY[level].data(), level, log2Size, [](int, int) {},
-      [&](int x, int y, double px, double py, const double*, const double*) {
-        int ix, iy;
-        const double* w = Support(splineWeights, S, px, py, &ix, &iy);
-        if (!w) return;
-        const double A = SampleValue(coef, S, ix, iy, w), T = ref[static_cast<size_t>(y) * S + x];
-        P += 1;
-        sT += T;
-        sA += A;
-        sTT += T * T;
-        sAA += A * A;
-        sAT += A * T;
-      },
-      [](int, int) {});
-  FinishNcc(P, sT, sA, sTT, sAA, sAT, S, false);
-  AddDisplacementPenalty();
-}
-
-void TrafoCubicIntensityCubic::ComputeCostAndGradient(const double* coef, const unsigned short* ref, int,
-                                                      int log2Size) {
-  if (!Walkable(log2Size)) return SetNoSimilarity(true);
-  if (!EnsureWeights()) return SetNoSimilarity(true);
-  const int S = 1 << log2Size, n = Side(level);
-  std::vector<double>* sums[6] = {&sumDxSource, &sumDxReference, &sumDx, &sumDySource, &sumDyReference, &sumDy};
-  for (auto* a : sums) std::fill(a->begin(), a->begin() + static_cast<size_t>(n) * n, 0.0);
-  auto cellIndex = [n](int i, int j, int k) { return (j + k / 4) * n + (i + k % 4); };
-  double P = 0, sT = 0, sA = 0, sTT = 0, sAA = 0, sAT = 0;
-  WalkCubicSpline(
-      controlX[level].data(), controlY[level].data(), level, log2Size,
-      [&](int i, int j) {
-        for (int a = 0; a < 6; ++a)
-          for (int k = 0; k < 16; ++k) cellCache[16 * a + k] = (*sums[a])[cellIndex(i, j, k)];
-      },
+  if constexpr (Gradient) ClearGradientSums();
+  NccSums sums;
+  WalkLevel<Gradient>(
+      log2Size,
       [&](int x, int y, double px, double py, const double* bu, const double* bv) {
         int ix, iy;
         const double* w = Support(splineWeights, S, px, py, &ix, &iy);
         if (!w) return;
         const double A = SampleValue(coef, S, ix, iy, w), T = ref[static_cast<size_t>(y) * S + x];
-        P += 1;
-        sT += T;
-        sA += A;
-        sTT += T * T;
-        sAA += A * A;
-        sAT += A * T;
-        double dX = 0.0, dY = 0.0;
-        for (int k = 0; k < 4; ++k) {
-          const double* row = coef + static_cast<size_t>(iy - 1 + k) * S + (ix - 1);
-          for (int m = 0; m < 3; ++m) dX += (row[m + 1] - row[m]) * w[16 + 3 * k + m];
+        sums.Add(T, A);
+        if constexpr (Gradient) {
+          // The interpolant's exact derivative: coefficient differences
+          // against the derivative weights.
+          double dX = 0.0, dY = 0.0;
+          for (int k = 0; k < 4; ++k) {
+            const double* row = coef + static_cast<size_t>(iy - 1 + k) * S + (ix - 1);
+            for (int m = 0; m < 3; ++m) dX += (row[m + 1] - row[m]) * w[16 + 3 * k + m];
+          }
+          for (int j = 0; j < 4; ++j)
+            for (int m = 0; m < 3; ++m) {
+              const double* c = coef + static_cast<size_t>(iy - 1 + m) * S + (ix - 1 + j);
+              dY += (c[S] - c[0]) * w[28 + 3 * j + m];
+            }
+          for (int q = 0; q < 4; ++q)
+            for (int m = 0; m < 4; ++m) {
+              const double b = bu[m] * bv[q];
+              AddToCellSums(cellCache, 16, 4 * q + m, dX * b, dY * b, A, T);
+            }
         }
-        for (int j = 0; j < 4; ++j)
-          for (int m = 0; m < 3; ++m) {
-            const double* c = coef + static_cast<size_t>(iy - 1 + m) * S + (ix - 1 + j);
-            dY += (c[S] - c[0]) * w[28 + 3 * j + m];
-          }
-        for (int q = 0; q < 4; ++q)
-          for (int m = 0; m < 4; ++m) {
-            const int k = 4 * q + m;
-            const double b = bu[m] * bv[q], wx = dX * b, wy = dY * b;
-            cellCache[k] += wx * A;
-            cellCache[16 + k] += wx * T;
-            cellCache[32 + k] += wx;
-            cellCache[48 + k] += wy * A;
-            cellCache[64 + k] += wy * T;
-            cellCache[80 + k] += wy;
-          }
-      },
-      [&](int i, int j) {
-        for (int a = 0; a < 6; ++a)
-          for (int k = 0; k < 16; ++k) (*sums[a])[cellIndex(i, j, k)] = cellCache[16 * a + k];
       });
-  FinishNcc(P, sT, sA, sTT, sAA, sAT, S, true);
-  AddDisplacementPenaltyAndGradient();
+  FinishCost(sums, S, Gradient);
+}
+
+void TrafoCubicIntensityCubic::ComputeCost(const double* coef, const unsigned short* ref, int, int log2Size) {
+  Measure<false>(coef, ref, log2Size);
+}
+
+void TrafoCubicIntensityCubic::ComputeCostAndGradient(const double* coef, const unsigned short* ref, int,
+                                                      int log2Size) {
+  Measure<true>(coef, ref, log2Size);
 }
 
 void TrafoCubicIntensityCubic::RenderWarped(const double* coef, unsigned short* out, int, int log2Size) {
   if (!Walkable(log2Size) || !EnsureWeights()) return;
   const int S = 1 << log2Size;
-  WalkCubicSpline(
-      controlX[level].data(), controlY[level].data(), level, log2Size, [](int, int) {},
+  WalkLevel<false>(
+      log2Size,
       [&](int x, int y, double px, double py, const double*, const double*) {
         int ix, iy;
         const double* w = Support(splineWeights, S, px, py, &ix, &iy);
         if (!w) return;
         const double v = std::floor(SampleValue(coef, S, ix, iy, w) + 0.5);
         out[static_cast<size_t>(y) * S + x] = static_cast<unsigned short>(std::clamp(v, 0.0, 65535.0));
-      },
-      [](int, int) {});
+      });
 }
 
 }  // namespace Cubic

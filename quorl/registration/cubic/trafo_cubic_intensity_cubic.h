@@ -18,8 +18,6 @@ class TrafoCubicIntensityCubic : public TrafoCubicSpline {
   void PrepareOptimization() override;
   // Stores both; prepares the source's spline coefficients if it has none.
   void SetImages(Image* source, Image* reference) override;
-  void CostAndGradient(const double* p, double* g, double* costOut) override;
-  void Cost(const double* p, double* costOut) override;
 
   // Over the source's coefficients (2^log2Size a side); background unused.
   void ComputeCost(const double* sourceCoefficients, const unsigned short* ref, int background, int log2Size);
@@ -31,11 +29,18 @@ class TrafoCubicIntensityCubic : public TrafoCubicSpline {
 
   double* splineWeights = nullptr;
 
+ protected:
+  // The costs read the source's coefficients.
+  bool HasImageData() const override;
+  void ComputeOnImages(bool withGradient) override;
+
  private:
   void FillSplineWeights();
   void FillSplineDerivativeWeights();
   // The table, built on first use; false when storage is short.
   bool EnsureWeights();
+  template <bool Gradient>
+  void Measure(const double* sourceCoefficients, const unsigned short* ref, int log2Size);
 };
 
 }  // namespace Cubic

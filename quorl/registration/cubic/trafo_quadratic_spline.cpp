@@ -1,12 +1,9 @@
 #include "trafo_quadratic_spline.h"
 
 #include "bilinear_sample.h"
-#include "displacement_penalty.h"
-#include "ncc_gradient.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
 
 namespace MIR {
@@ -65,28 +62,19 @@ void TableWeights(const double* B00, const double* B01, const double* B11, int u
   w[8] = at(B00, 1024 - vm, 1024 - um);
 }
 
+// Chaikin's rule: each pair (a, b) gives (3a + b) / 4 and (a + 3b) / 4.
+void RefineQuadraticLine(const double* in, std::ptrdiff_t inStride, double* out, std::ptrdiff_t outStride,
+                         int count) {
+  for (int k = 0; k + 1 < count; ++k) {
+    const double a = in[k * inStride], b = in[(k + 1) * inStride];
+    out[2 * k * outStride] = (3.0 * a + b) / 4.0;
+    out[(2 * k + 1) * outStride] = (a + 3.0 * b) / 4.0;
+  }
+}
+
 }  // namespace
 
-TrafoQuadraticSpline::TrafoQuadraticSpline(int maxLevel_, int) : Transformation(maxLevel_ < 0 ? 0 : maxLevel_) {
-  const int levels = maxLevel + 1;
-  for (auto* a : {&controlX, &controlY, &anchorX, &anchorY, &refineX, &refineY}) a->resize(levels);
-  for (int l = 0; l < levels; ++l) {
-    const int n = Side(l);
-    controlX[l].resize(static_cast<size_t>(n) * n);
-    controlY[l].resize(static_cast<size_t>(n) * n);
-    refineX[l].resize(static_cast<size_t>(n) * Side(l + 1));
-    refineY[l].resize(static_cast<size_t>(n) * Side(l + 1));
-    for (int r = 0; r < n; ++r)
-      for (int c = 0; c < n; ++c) {
-        controlX[l][r * n + c] = std::ldexp(c - 0.5, -l);
-        controlY[l][r * n + c] = std::ldexp(r - 0.5, -l);
-      }
-    anchorX[l] = controlX[l];
-    anchorY[l] = controlY[l];
-  }
-  const size_t finest = static_cast<size_t>(Side(maxLevel)) * Side(maxLevel);
-  for (auto* a : {&sumDxSource, &sumDxReference, &sumDx, &sumDySource, &sumDyReference, &sumDy, &gradX, &gradY})
-    a->assign(finest, 0.0);
+TrafoQuadraticSpline::TrafoQuadraticSpline(int maxLevel_, int) : SplineGrid(maxLevel_, 2, 0.5, RefineQuadraticLine) {
   const BasisTables& tables = SharedBasisTables();
   basis00 = tables.b00.get();
   basis01 = tables.b01.get();
@@ -94,102 +82,15 @@ TrafoQuadraticSpline::TrafoQuadraticSpline(int maxLevel_, int) : Transformation(
   pixelWeights.assign(129 * 129 * 9, 0.0);
 }
 
-void TrafoQuadraticSpline::IncreaseLevel() {
-  if (level < maxLevel) ++level;
-}
-
-void TrafoQuadraticSpline::DecreaseLevel() {
-  if (level > 0) --level;
-}
-
-void TrafoQuadraticSpline::SetLevel(int l) { level = std::clamp(l, 0, maxLevel); }
-
-int TrafoQuadraticSpline::GetNumParams() { return 2 * Side(level) * Side(level); }
-
-void TrafoQuadraticSpline::RefineGrid() {
-  if (level >= maxLevel) return;
-  const int L = level, N = Side(L), M = Side(L + 1);
-  // Chaikin's rule: each pair (a, b) gives (3a + b) / 4 and (a + 3b) / 4.
-  auto refine = [](const double* in, std::ptrdiff_t inStride, double* out, std::ptrdiff_t outStride, int count) {
-    for (int k = 0; k + 1 < count; ++k) {
-      const double a = in[k * inStride], b = in[(k + 1) * inStride];
-      out[2 * k * outStride] = (3.0 * a + b) / 4.0;
-      out[(2 * k + 1) * outStride] = (a + 3.0 * b) / 4.0;
-    }
-  };
-  for (int pass = 0; pass < 2; ++pass) {
-    const std::vector<double>& from = pass == 0 ? controlX[L] : controlY[L];
-    std::vector<double>& scratch = pass == 0 ? refineX[L] : refineY[L];
-    std::vector<double>& to = pass == 0 ? controlX[L + 1] : controlY[L + 1];
-    for (int r = 0; r < N; ++r) refine(&from[r * N], 1, &scratch[r * M], 1, N);
-    for (int c = 0; c < M; ++c) refine(&scratch[c], M, &to[c], M, N);
-  }
-  level = L + 1;
-  anchorX[level] = controlX[level];
-  anchorY[level] = controlY[level];
-}
-
-void TrafoQuadraticSpline::InitFrom(Transformation* other) {
-  if (!other) return;
-  // The level-0 nodes are mapped from where the identity puts them, not
-  // from where an earlier match left them, so that initialising twice gives
-  // the same grid.
-  const int n = Side(0);
-  for (int k = 0; k < n * n; ++k) {
-    const double nodeX = k % n - 0.5, nodeY = k / n - 0.5;
-    double x = nodeX, y = nodeY;
-    other->TransformPoint(nodeX, nodeY, &x, &y);
-    controlX[0][k] = anchorX[0][k] = x;
-    controlY[0][k] = anchorY[0][k] = y;
-  }
-  // A second match starts again from the coarse grid.
-  level = 0;
-}
-
 void TrafoQuadraticSpline::PrepareOptimization() {
   if (source) BuildPixelWeights(source->log2Width);
 }
 
-void TrafoQuadraticSpline::SetParams(const double* p) {
-  const int n = Side(level);
-  const double unit = 4.0 * (1 << level);
-  for (int k = 0; k < n * n; ++k) {
-    controlX[level][k] = p[2 * k + 1] / unit;
-    controlY[level][k] = p[2 * k + 2] / unit;
-  }
-}
-
-void TrafoQuadraticSpline::GetParams(double* p) {
-  const int n = Side(level);
-  const double unit = 4.0 * (1 << level);
-  for (int k = 0; k < n * n; ++k) {
-    p[2 * k + 1] = controlX[level][k] * unit;
-    p[2 * k + 2] = controlY[level][k] * unit;
-  }
-}
-
-void TrafoQuadraticSpline::GetGradient(double* g) {
-  const int n = Side(level);
-  const double unit = 4.0 * (1 << level);
-  for (int k = 0; k < n * n; ++k) {
-    g[2 * k + 1] = -gradX[k] / unit;
-    g[2 * k + 2] = -gradY[k] / unit;
-  }
-}
-
-void TrafoQuadraticSpline::Cost(const double* p, double* costOut) {
-  if (!source || !reference || !source->pixels || !reference->pixels) return;
-  SetParams(p);
-  ComputeCost(source->pixels, reference->pixels, source->background, source->log2Width);
-  *costOut = GetCost();
-}
-
-void TrafoQuadraticSpline::CostAndGradient(const double* p, double* g, double* costOut) {
-  if (!source || !reference || !source->pixels || !reference->pixels) return;
-  SetParams(p);
-  ComputeCostAndGradient(source->pixels, reference->pixels, source->background, source->log2Width);
-  GetGradient(g);
-  *costOut = GetCost();
+void TrafoQuadraticSpline::ComputeOnImages(bool withGradient) {
+  if (withGradient)
+    ComputeCostAndGradient(source->pixels, reference->pixels, source->background, source->log2Width);
+  else
+    ComputeCost(source->pixels, reference->pixels, source->background, source->log2Width);
 }
 
 void TrafoQuadraticSpline::BuildPixelWeights(int log2Size) {
@@ -243,100 +144,43 @@ bool TrafoQuadraticSpline::Walk(int log2Size, bool fromTables, CellBegin&& begin
   return true;
 }
 
-void TrafoQuadraticSpline::SetNoSimilarity(bool withGradient) {
-  cost = kNoSimilarity;
-  if (withGradient) {
-    std::fill(gradX.begin(), gradX.end(), 0.0);
-    std::fill(gradY.begin(), gradY.end(), 0.0);
-  }
-}
-
-void TrafoQuadraticSpline::ComputeCost(const unsigned short* src, const unsigned short* ref, int background,
-                                       int log2Size) {
-  const int S = 1 << std::clamp(log2Size, 0, 30);
-  NccSums sums;
-  const bool walked = Walk(
-      log2Size, false, [](int, int) {},
-      [&](int x, int y, double px, double py, const double*) {
-        sums.Add(ref[static_cast<size_t>(y) * S + x], SampleBilinear(src, S, px, py, background).value);
-      },
-      [](int, int) {});
-  if (!walked) return SetNoSimilarity(false);
-  cost = FinishNcc(sums, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, S, nullptr, nullptr);
-  AddDisplacementPenalty();
-}
-
-void TrafoQuadraticSpline::ComputeCostAndGradient(const unsigned short* src, const unsigned short* ref,
-                                                  int background, int log2Size) {
+template <bool Gradient>
+void TrafoQuadraticSpline::Measure(const unsigned short* src, const unsigned short* ref, int background,
+                                   int log2Size) {
   const int S = 1 << std::clamp(log2Size, 0, 30), n = Side(level);
-  std::vector<double>* arrays[6] = {&sumDxSource, &sumDxReference, &sumDx, &sumDySource, &sumDyReference, &sumDy};
-  for (auto* a : arrays) std::fill(a->begin(), a->begin() + static_cast<size_t>(n) * n, 0.0);
+  if constexpr (Gradient) ClearGradientSums();
   // cellCache[9 s + k]: sum s of the cell's point k = 3a + b.
   auto pointIndex = [n](int i, int j, int k) { return (j + k % 3) * n + (i + k / 3); };
   NccSums sums;
   const bool walked = Walk(
       log2Size, false,
       [&](int i, int j) {
-        for (int s = 0; s < 6; ++s)
-          for (int k = 0; k < 9; ++k) cellCache[9 * s + k] = (*arrays[s])[pointIndex(i, j, k)];
+        if constexpr (Gradient) LoadCellSums(cellCache, 9, [&](int k) { return pointIndex(i, j, k); });
       },
       [&](int x, int y, double px, double py, const double* w) {
         const BilinearSample b = SampleBilinear(src, S, px, py, background);
         const double T = ref[static_cast<size_t>(y) * S + x];
         sums.Add(T, b.value);
-        if (b.dx == 0.0 && b.dy == 0.0) return;
-        for (int k = 0; k < 9; ++k) {
-          const double wx = b.dx * w[k], wy = b.dy * w[k];
-          cellCache[k] += wx * b.value;
-          cellCache[9 + k] += wx * T;
-          cellCache[18 + k] += wx;
-          cellCache[27 + k] += wy * b.value;
-          cellCache[36 + k] += wy * T;
-          cellCache[45 + k] += wy;
+        if constexpr (Gradient) {
+          if (b.dx == 0.0 && b.dy == 0.0) return;
+          for (int k = 0; k < 9; ++k) AddToCellSums(cellCache, 9, k, b.dx * w[k], b.dy * w[k], b.value, T);
         }
       },
       [&](int i, int j) {
-        for (int s = 0; s < 6; ++s)
-          for (int k = 0; k < 9; ++k) (*arrays[s])[pointIndex(i, j, k)] = cellCache[9 * s + k];
+        if constexpr (Gradient) StoreCellSums(cellCache, 9, [&](int k) { return pointIndex(i, j, k); });
       });
-  if (!walked) return SetNoSimilarity(true);
-  cost = FinishNcc(sums, n * n, sumDxSource.data(), sumDxReference.data(), sumDx.data(), sumDySource.data(),
-                   sumDyReference.data(), sumDy.data(), S, gradX.data(), gradY.data());
-  AddDisplacementPenaltyAndGradient();
+  if (!walked) return SetNoSimilarity(Gradient);
+  FinishCost(sums, S, Gradient);
 }
 
-void TrafoQuadraticSpline::AddDisplacementPenalty() {
-  const int n = Side(level);
-  cost -= DisplacementPenalty(level, n * n, controlX[level].data(), controlY[level].data(), anchorX[level].data(),
-                              anchorY[level].data(), nullptr, nullptr);
+void TrafoQuadraticSpline::ComputeCost(const unsigned short* src, const unsigned short* ref, int background,
+                                       int log2Size) {
+  Measure<false>(src, ref, background, log2Size);
 }
 
-void TrafoQuadraticSpline::AddDisplacementPenaltyAndGradient() {
-  const int n = Side(level);
-  cost -= DisplacementPenalty(level, n * n, controlX[level].data(), controlY[level].data(), anchorX[level].data(),
-                              anchorY[level].data(), gradX.data(), gradY.data());
-}
-
-void TrafoQuadraticSpline::SetControlPoints(const double* xs, const double* ys, int l) {
-  if (l < 0 || l > maxLevel) return;
-  std::copy(xs, xs + controlX[l].size(), controlX[l].begin());
-  std::copy(ys, ys + controlY[l].size(), controlY[l].begin());
-}
-
-void TrafoQuadraticSpline::GetControlPoints(double* xs, double* ys, int l) {
-  if (l < 0 || l > maxLevel) return;
-  std::copy(controlX[l].begin(), controlX[l].end(), xs);
-  std::copy(controlY[l].begin(), controlY[l].end(), ys);
-}
-
-void TrafoQuadraticSpline::PerturbControlPoints() {
-  const int n = Side(level);
-  for (int c = 0; c < n; ++c)
-    for (int r = 0; r < n; ++r) {
-      const double r1 = std::rand(), r2 = std::rand();
-      controlX[level][r * n + c] += (0.5 - r1 / (RAND_MAX + 1.0)) * 0.5 / n;
-      controlY[level][r * n + c] += (0.5 - r2 / (RAND_MAX + 1.0)) * 0.5 / n;
-    }
+void TrafoQuadraticSpline::ComputeCostAndGradient(const unsigned short* src, const unsigned short* ref,
+                                                  int background, int log2Size) {
+  Measure<true>(src, ref, background, log2Size);
 }
 
 void TrafoQuadraticSpline::RenderWarped(const unsigned short* src, unsigned short* out, int background,

@@ -5,7 +5,7 @@
 // quarter cells (p = value x 4 x 2^l), x of point k at p[2k + 1], y at
 // p[2k + 2].
 #include "../common/mir_visibility.h"
-#include "transformation.h"
+#include "spline_grid.h"
 
 #include <vector>
 
@@ -17,45 +17,22 @@ namespace Cubic {
 // k / 2^count. Returns 3 x 2^count.
 int SubdivideCubicProfile(double* values, int count);
 
-class TrafoQuadraticSpline : public Transformation {
+class TrafoQuadraticSpline : public SplineGrid {
  public:
   // The second argument is not used.
   TrafoQuadraticSpline(int maxLevel, int);
 
-  void ResetLevel() override { level = 0; }
-  void IncreaseLevel() override;
-  void DecreaseLevel() override;
-  int GetLevel() override { return level; }
-  // Clamped to 0..maxLevel.
-  void SetLevel(int l) override;
-  int GetNumParams() override;
-  void RefineGrid() override;
-  void SetNativeParams(const double*) override {}
-  // The level-0 points (and anchors) mapped through other; level 0.
-  void InitFrom(Transformation* other) override;
-  void GetNativeParams(double*) override {}
   // This model maps no grid and no single point: outputs untouched.
   void TransformGrid(double*, double*, int) override {}
   void TransformPoint(double, double, double*, double*) override {}
   // The pixel weights for the current level and the source's side.
   void PrepareOptimization() override;
-  void SetParams(const double* p) override;
-  void GetParams(double* p) override;
-  double GetCost() override { return cost; }
-  void GetGradient(double* g) override;
-  void CostAndGradient(const double* p, double* g, double* costOut) override;
-  void Cost(const double* p, double* costOut) override;
 
   void ComputeCost(const unsigned short* src, const unsigned short* ref, int background, int log2Size);
   void ComputeCostAndGradient(const unsigned short* src, const unsigned short* ref, int background, int log2Size);
-  void AddDisplacementPenalty();
-  void AddDisplacementPenaltyAndGradient();
   // Weights of the 3 x 3 points for every pixel offset of a cell, for cells of
   // 2^(log2Size - level) <= 128 pixels a side.
   void BuildPixelWeights(int log2Size);
-  void SetControlPoints(const double* xs, const double* ys, int l);
-  void GetControlPoints(double* xs, double* ys, int l);
-  void PerturbControlPoints();
   // Floored bilinear samples, background outside; weights from the basis
   // tables, so any cell size up to the full side.
   void RenderWarped(const unsigned short* src, unsigned short* out, int background, int log2Size);
@@ -65,10 +42,7 @@ class TrafoQuadraticSpline : public Transformation {
 
   static int Side(int l) { return (1 << l) + 2; }
 
-  std::vector<std::vector<double>> controlX, controlY, anchorX, anchorY, refineX, refineY;
   double cellCache[72] = {};
-  std::vector<double> sumDxSource, sumDxReference, sumDx, sumDySource, sumDyReference, sumDy;
-  std::vector<double> gradX, gradY;
   // 1025 x 1025 tables of N0(s) N0(t), N0(s) N1(t), N1(s) N1(t), s = row /
   // 1024, t = column / 1024; built once per process and shared.
   const double* basis00 = nullptr;
@@ -79,12 +53,16 @@ class TrafoQuadraticSpline : public Transformation {
   int weightsLevel = -1;
   int weightsLog2Size = -1;
 
+ protected:
+  void ComputeOnImages(bool withGradient) override;
+
  private:
-  void SetNoSimilarity(bool withGradient);
   // Walks the reference pixels with their mapped positions and weights; false
   // when the level cannot be walked on this side.
   template <class CellBegin, class Pixel, class CellEnd>
   bool Walk(int log2Size, bool fromTables, CellBegin&& begin, Pixel&& pixel, CellEnd&& end);
+  template <bool Gradient>
+  void Measure(const unsigned short* src, const unsigned short* ref, int background, int log2Size);
 };
 
 }  // namespace Cubic
