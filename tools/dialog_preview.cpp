@@ -6,11 +6,13 @@
 // panel with six images, one disabled, one selected), "capsettings" (the
 // capture settings dialog), "videopanel" (a video panel on the first
 // capture device, e.g. one of QUORL_FAKE_VIDEO_DEVICES, or on the video file
-// given next; it stays up for 30 seconds) or "calib3d" (the 3D results
+// given next; it stays up for 30 seconds), "calib3d" (the 3D results
 // dialog with three views of a board), "srcsetup" (the stream set-up
-// dialog of a live source, quad and fields chosen) or "srcremove" (the
-// remove-source question). Lives beside Graphics/, so the
-// title bars and buttons load the shipped strips. Prints the result.
+// dialog of a live source, quad and fields chosen), "srcremove" (the
+// remove-source question), "options" (the options dialog) or "relorient"
+// (the relative orientation calculator after a Calculate). Lives beside
+// Graphics/, so the title bars and buttons load the shipped strips. Prints
+// the result.
 #include <opencv2/core/core_c.h>
 
 #include <QApplication>
@@ -34,6 +36,8 @@
 #include "capture_settings_dlg.h"
 #include "source_dialogs.h"
 #include "source_setup_dlg.h"
+#include "application_options_dlg.h"
+#include "relative_orientation_dlg.h"
 #include "video_capture_control.h"
 #include "quorlmfc/dialog_x.h"
 #include "win/window.h"
@@ -161,6 +165,33 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
     }
+  } else if (std::strcmp(which, "options") == 0) {
+    CApplicationOptionsDlg dialog;
+    result = dialog.DoModal();
+  } else if (std::strcmp(which, "relorient") == 0) {
+    // Two calibrated cameras of two views each; Calculate is pressed.
+    CalibrationDataStore store;
+    for (int c = 0; c < 2; ++c) {
+      store.AddCamera();
+      store.SetObjectSettings(c, 25.0, 25.0, 9, 7, 5, 5);
+      CMonoCameraCalibrationEngine* engine = store.GetCalibrationEngine(c);
+      engine->AllocateViews(2, store.GetObjectSettings(c));
+      for (int k = 0; k < 2; ++k) {
+        const double a = 0.2 * (k + 1) + c;
+        const double r[9] = {std::cos(a), -std::sin(a), 0, std::sin(a), std::cos(a), 0, 0, 0, 1};
+        std::copy(r, r + 9, engine->RotationMatrices() + 9 * k);
+        const double t[3] = {10.0 * k, 5.0 * c, 600.0};
+        std::copy(t, t + 3, engine->Translations() + 3 * k);
+      }
+      store.SetCalibrated(c);
+    }
+    CRelativeOrientationDlg dialog(nullptr, &store);
+    win::SetNextModalHook([&](CDialog& d) {
+      static_cast<CComboBox*>(d.GetDlgItem(CRelativeOrientationDlg::kSecondCamera))->SetCurSel(1);
+      d.SendMessage(WM_COMMAND, MAKEWPARAM(CRelativeOrientationDlg::kSecondCamera, CBN_SELCHANGE), 0);
+      d.SendMessage(WM_COMMAND, MAKEWPARAM(CRelativeOrientationDlg::kCalculate, BN_CLICKED), 0);
+    });
+    result = dialog.DoModal();
   } else if (std::strcmp(which, "srcsetup") == 0) {
     CSourceSetupDlg dialog;
     dialog.Prepare(true, nullptr, 2, 1, CString(""));

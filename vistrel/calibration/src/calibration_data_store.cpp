@@ -530,3 +530,18 @@ bool CalibrationDataStore::SaveImagePoints(int camera, int image, const char* pa
     const ImageRecord* r = ImageAt(camera, image);
     return r && path && WriteImagePointsFile(path, r->imagePoints.data(), static_cast<int>(r->imagePoints.size()));
 }
+
+void CalibrationDataStore::AppendFrom(CalibrationDataStore& staged) {
+    if (&staged == this) return;
+    const int offset = GetEntryCount();
+    entries_.insert(entries_.end(), staged.entries_.begin(), staged.entries_.end());
+    for (auto& camera : staged.cameras_) cameras_.push_back(std::move(camera));
+    for (Rig& rig : staged.rigs_) {
+        rig.pair.cameraA += offset;
+        rig.pair.cameraB += offset;
+        rigs_.push_back(std::move(rig));
+    }
+    staged.entries_.clear();
+    staged.cameras_.clear();
+    staged.rigs_.clear();
+}

@@ -86,6 +86,11 @@ public:
     int GetStereoRigCount() const { return static_cast<int>(rigs_.size()); }
     bool IsCalibrated(int entry) const;
     void SetCalibrated(int entry);
+    // Moves every entry of staged behind this store's own, in order: its
+    // cameras follow this store's cameras, its rigs' records are offset by
+    // this store's entry count. staged is left empty (its default board
+    // stays); appending a store to itself does nothing.
+    void AppendFrom(CalibrationDataStore& staged);
 
     // ---- Images (camera-indexed) ----
     // Takes ownership of image on success only: 1; 0 for a camera out of
