@@ -298,9 +298,19 @@ class CaptureFilter
   HRESULT Choose(const DeviceFormat& chosen) {
     // A new size while frames flow would contradict the connected type;
     // a new rate renegotiates in place.
-    if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY &&
-        (chosen.width != current_.width || chosen.height != current_.height || chosen.subtype != current_.subtype))
-      return VFW_E_WRONG_STATE;
+    const bool newShape =
+        chosen.width != current_.width || chosen.height != current_.height || chosen.subtype != current_.subtype;
+    if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY && newShape) return VFW_E_WRONG_STATE;
+    if (newShape && GST_STATE(bin_) > GST_STATE_READY) {
+      // A stopped graph is paused underneath, and a live source's thread may
+      // still be pushing a frame of the old shape: meeting the new caps it
+      // fails negotiation and the source stops for good. Stop the thread
+      // while the shape changes, then follow the graph's state again.
+      gst_element_set_state(bin_, GST_STATE_READY);
+      Apply(chosen);
+      gst_element_sync_state_with_parent(bin_);
+      return S_OK;
+    }
     Apply(chosen);
     return S_OK;
   }
