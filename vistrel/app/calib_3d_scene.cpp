@@ -218,6 +218,10 @@ int CCalib3DScene::SelectScene(D3D::CD3DCalibScene* scene) {
 
 int CCalib3DScene::GetShownKey() const { return m_nSelected >= 0 ? m_Keys[std::size_t(m_nSelected)] : -1; }
 
+void CCalib3DScene::ShowResults() {
+  if (GetSafeHwnd() != nullptr) ShowWindow(SW_SHOW);
+}
+
 void CCalib3DScene::OnEntryInserted(int entry) {
   for (int& key : m_Keys)
     if (key >= entry) ++key;

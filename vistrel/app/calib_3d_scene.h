@@ -26,6 +26,7 @@
 #include "MVG/stereo_camera.h"
 #include "d3d/d3dbasescene.h"
 #include "d3d/d3dcalibscene.h"
+#include "calib_scene_target.h"
 #include "d3d/d3dcamera.h"
 #include "quorlmfc/dialog_x.h"
 #include "quorlmfc/toolbar_x.h"
@@ -46,7 +47,7 @@ class CCalib3DView : public CStatic {
   bool m_bHasDevice = false;
 };
 
-class CCalib3DScene : public CDialogX, public D3D::CD3DBaseScene {
+class CCalib3DScene : public CDialogX, public D3D::CD3DBaseScene, public ICalibSceneTarget {
  public:
   static constexpr UINT IDD = 147;
   static constexpr UINT kViewId = 1027;
@@ -68,18 +69,20 @@ class CCalib3DScene : public CDialogX, public D3D::CD3DBaseScene {
   HRESULT Init(HWND window) override;
 
   void AddScene(int key, CCamera camera, double* R, double* T, int views, int boardW, int boardH, double square,
-                std::vector<IplImage*>& images);
+                std::vector<IplImage*>& images) override;
   void AddStereoScene(int key, CStereoCamera rig, double* R, double* T, int views, int boardW, int boardH,
-                      double square, std::vector<IplImage*>& leftImages, std::vector<IplImage*>& rightImages);
-  void RemoveScene(int key);
+                      double square, std::vector<IplImage*>& leftImages,
+                      std::vector<IplImage*>& rightImages) override;
+  void RemoveScene(int key) override;
   // Selects the scene and resets the view; -1 (selection unchanged) when the
   // scene is not in the list.
   int SelectScene(D3D::CD3DCalibScene* scene);
   void Render();
 
-  int GetShownKey() const;
-  void OnEntryInserted(int entry);
-  void OnEntryRemoved(int entry);
+  int GetShownKey() const override;
+  void OnEntryInserted(int entry) override;
+  void OnEntryRemoved(int entry) override;
+  void ShowResults() override;
 
   // State for tests and the main dialog.
   int GetViewMode() const { return m_nViewMode; }
