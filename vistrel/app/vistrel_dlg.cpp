@@ -89,7 +89,7 @@ BOOL CVistrelDlg::OnInitDialog() {
   RECT work{};
   SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
   MoveWindow(work.left, work.top, work.right - work.left, work.bottom - work.top);
-  m_strProgramFolder = quorl::ProgramFolder().c_str();
+  if (m_strProgramFolder.IsEmpty()) m_strProgramFolder = quorl::ProgramFolder().c_str();
 
   CDialogX::OnInitDialog();
   if (CTitleBar* bar = GetTitleBar()) {

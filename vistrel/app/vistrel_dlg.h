@@ -9,6 +9,7 @@
 // synchronised player, O the relative orientation calculator, R moves the
 // data view).
 #include <memory>
+#include <string>
 
 #include "app_core/scoped_lock.h"
 #include "application_options_dlg.h"
@@ -38,6 +39,10 @@ class CVistrelDlg : public CDialogX {
 
   explicit CVistrelDlg(CWnd* parent = nullptr);
   ~CVistrelDlg() override;
+
+  // Where "\Graphics\..." and "default_calib_plane.txt" are looked up: the
+  // executable's folder unless set before the window is made.
+  void SetProgramFolder(const std::string& folder) { m_strProgramFolder = folder.c_str(); }
 
   BOOL OnInitDialog() override;
   BOOL PreTranslateMessage(MSG* msg) override;
