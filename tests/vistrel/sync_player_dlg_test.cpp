@@ -206,6 +206,10 @@ TEST_F(SyncPlayerTest, FilesThatCannotBeOpenedAreNamed) {
        "Cannot open: " + missingVideo + "!\nCannot open: " + missingVideo + "!\nCannot open: " + missingLog +
            "!\nCannot open: " + missingLog + "!",
        false},
+      {"empty fields", "", "", "", "",
+       "The server video has no path.\nThe client video has no path.\nThe server log has no path.\n"
+       "The client log has no path.",
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);

@@ -64,6 +64,25 @@ const bool g_registered = [] {
 // empty rather than the dialog hung.
 constexpr LONG kPrerollWaitMs = 5000;
 
+// An empty field is named by what it should hold: "Cannot open: !" would
+// not say which.
+std::string CannotOpen(const CString& path, const char* what) {
+  if (path.IsEmpty()) return std::string("The ") + what + " has no path.";
+  return "Cannot open: " + std::string(path.GetString()) + "!";
+}
+
+bool ReadLog(const CString& path, const char* what, SyncLog& log, std::vector<std::string>& problems) {
+  std::string message;
+  if (path.IsEmpty()) {
+    log = SyncLog();
+    problems.push_back(CannotOpen(path, what));
+    return false;
+  }
+  if (ReadSyncLog(path.GetString(), log, &message)) return true;
+  problems.push_back(message);
+  return false;
+}
+
 void WaitForPreroll(CVideoCapture& player) {
   IFilterGraph2* graph = player.GetFilterGraph();
   if (!graph) return;
@@ -104,7 +123,7 @@ void CSyncPlayerDlg::DoDataExchange(CDataExchange* dx) {
 }
 
 bool CSyncPlayerDlg::OpenVideo(CVideoCapture& player, CWnd* window, const CRect& rect, const CString& path) {
-  if (!window) return false;
+  if (!window || path.IsEmpty()) return false;
   player.InitRenderer(window->m_hWnd);
   if (FAILED(player.OpenFile(path.GetString()))) return false;
   player.SetVideoPosition(nullptr, &rect);
@@ -132,9 +151,9 @@ void CSyncPlayerDlg::OnOpenFiles() {
 
   std::vector<std::string> problems;
   const bool firstOpen = OpenVideo(*m_pFirstPlayer, m_pFirstWindow, m_rcFirst, m_strFirstVideoPath);
-  if (!firstOpen) problems.push_back("Cannot open: " + std::string(m_strFirstVideoPath.GetString()) + "!");
+  if (!firstOpen) problems.push_back(CannotOpen(m_strFirstVideoPath, "server video"));
   const bool secondOpen = OpenVideo(*m_pSecondPlayer, m_pSecondWindow, m_rcSecond, m_strSecondVideoPath);
-  if (!secondOpen) problems.push_back("Cannot open: " + std::string(m_strSecondVideoPath.GetString()) + "!");
+  if (!secondOpen) problems.push_back(CannotOpen(m_strSecondVideoPath, "client video"));
   if (firstOpen) m_pFirstPlayer->Pause();
   if (secondOpen) m_pSecondPlayer->Pause();
   if (firstOpen) WaitForPreroll(*m_pFirstPlayer);
@@ -143,11 +162,8 @@ void CSyncPlayerDlg::OnOpenFiles() {
 
   // Each read replaces its lists: values of an earlier opening never join a
   // later search.
-  std::string message;
-  const bool serverRead = ReadSyncLog(m_strFirstLogPath.GetString(), m_server, &message);
-  if (!serverRead) problems.push_back(message);
-  const bool clientRead = ReadSyncLog(m_strSecondLogPath.GetString(), m_client, &message);
-  if (!clientRead) problems.push_back(message);
+  const bool serverRead = ReadLog(m_strFirstLogPath, "server log", m_server, problems);
+  const bool clientRead = ReadLog(m_strSecondLogPath, "client log", m_client, problems);
   m_bOpened = serverRead && clientRead;
 
   if (!problems.empty()) {
