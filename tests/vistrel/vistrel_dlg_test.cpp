@@ -255,6 +255,7 @@ TEST_F(MainDialogTest, TypingIntoTheEditorWritesNothing) {
 
 TEST_F(MainDialogTest, KeysOpenTheirDialogsAndNeverEndTheWindow) {
   RunMain([&](CVistrelDlg& d) {
+    EXPECT_EQ(NextModalTemplate([&] { Key(d, Qt::Key_P); }), 156u);
     EXPECT_EQ(NextModalTemplate([&] { Key(d, Qt::Key_O); }), 159u);
     EXPECT_EQ(NextModalTemplate([&] { Key(d, Qt::Key_L); }), 0u);
     EXPECT_EQ(NextModalTemplate([&] { Key(d, Qt::Key_Return); }), 0u);

@@ -9,6 +9,7 @@
 #include "gdiplus/gdiplus.h"
 #include "quorl/paths.h"
 #include "relative_orientation_dlg.h"
+#include "sync_player_dlg.h"
 #include "win/dialog.h"
 #include "win/prompts.h"
 
@@ -214,6 +215,11 @@ void CVistrelDlg::OnKeyDown(UINT key, UINT repeat, UINT flags) {
     case 'W':
       SaveScreenshots();
       break;
+    case 'P': {
+      CSyncPlayerDlg player(this);
+      player.DoModal();
+      break;
+    }
     case 'O': {
       CRelativeOrientationDlg dialog(this, &m_Store);
       dialog.DoModal();
