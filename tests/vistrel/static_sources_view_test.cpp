@@ -8,6 +8,10 @@
 
 #include <opencv2/core/core_c.h>
 
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -493,6 +497,25 @@ TEST_F(RemoveSourceTest, YesTakesTheCamerasAndTheirRigsAndRenumbersLaterSources)
   Check(CRemoveSourceOptionsDlg::kYes, 1, 4, {"remove 6", "remove 4", "remove 3"});
   EXPECT_EQ(Cameras(0), std::vector<int>{2});
   EXPECT_EQ(store.GetStereoRigCount(), 1) << "the front rig stays";
+}
+
+TEST_F(SourcesViewTest, APressOnADetailsPanelReachesTheViewOnce) {
+  for (const char* name : {"A", "B"}) AddDevice(name);
+  Connect(1, "A");
+  Connect(2, "B");
+  window_test::Settle();
+  QWindow* top = static_cast<QWidget*>(parent.GetHostWidget())->windowHandle();
+  // The details panels pass presses on; the view (SS_NOTIFY) keeps them.
+  const StripRect b = view->Places().Details(1);
+  QTest::mouseClick(top, Qt::LeftButton, Qt::NoModifier, QPoint(b.left + 20, b.top + 10));
+  window_test::Settle();
+  EXPECT_EQ(view->GetSelected(), 1);
+  // A press on A moves the selection; B moves down under the grown A.
+  const StripRect a = view->Places().Details(0);
+  QTest::mouseClick(top, Qt::LeftButton, Qt::NoModifier, QPoint(a.left + 20, a.top + 10), 1000);
+  window_test::Settle();
+  EXPECT_EQ(view->GetSelected(), 0);
+  EXPECT_EQ(view->Places().Details(1).top, a.bottom + 75 + 5);
 }
 
 TEST_F(SourcesViewTest, CommandsWithoutSelectionDoNothing) {
