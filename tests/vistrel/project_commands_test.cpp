@@ -167,6 +167,8 @@ struct BadProjectCase {
   bool cannotOpen;   // the message names the missing data file
 };
 
+void PrintTo(const BadProjectCase& c, std::ostream* os) { *os << c.name; }
+
 const char* const kData = "Camera_0_Intrinsic.txt\nCamera_0_Extrinsic.txt\n";
 
 std::vector<BadProjectCase> BadProjects() {

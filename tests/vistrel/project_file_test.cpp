@@ -39,6 +39,8 @@ struct FormatCase {
   double tolerance;  // mean absolute pixel difference; 0: exact
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.extension; }
+
 class ProjectRoundTrip : public ProjectFile, public testing::WithParamInterface<FormatCase> {};
 
 TEST_P(ProjectRoundTrip, ReloadsEveryField) {
@@ -102,6 +104,20 @@ TEST_F(ProjectFile, RigsSharingACameraKeepTheirOwnCameras) {
   EXPECT_EQ(loaded.GetStereoPair(1).cameraA, 1);
   EXPECT_EQ(loaded.GetStereoPair(1).cameraB, 3);
   EXPECT_NEAR(loaded.GetStereoCamera(1)->GetCamera(0).Getfx(), ProjectTestParameters(5).K[0], 1e-9);
+}
+
+TEST_F(ProjectFile, RigsZeroOneAndOneTwoRoundTrip) {
+  CalibrationDataStore saved;
+  for (int c = 0; c < 3; ++c) AddProjectTestCamera(saved, c, {{1, 1}});
+  AddProjectTestRig(saved, 0, 1, 0, 1);
+  AddProjectTestRig(saved, 1, 2, 6, 2);
+  std::string message;
+  ASSERT_TRUE(WriteProject(saved, folder_ / "calib.txt", "png", &message)) << message;
+  EXPECT_NE(ReadAll(folder_ / "StereoCamera_01_Intrinsic_1.txt"), ReadAll(folder_ / "StereoCamera_12_Intrinsic_1.txt"));
+  CalibrationDataStore loaded;
+  ProjectReadReport report;
+  ASSERT_TRUE(ReadProject(folder_ / "calib.txt", loaded, &report)) << report.message;
+  ExpectSameWorkbench(saved, loaded, 0);
 }
 
 // The old format: CR LF, JPEG, a rig's camera files named by one index, a
