@@ -9,10 +9,13 @@
 // given next; it stays up for 30 seconds), "calib3d" (the 3D results
 // dialog with three views of a board), "srcsetup" (the stream set-up
 // dialog of a live source, quad and fields chosen), "srcremove" (the
-// remove-source question), "options" (the options dialog), "relorient"
-// (the relative orientation calculator after a Calculate) or "syncplayer"
-// (the synchronised player; given the server video and log and the client
-// video and log next, it opens them and presses Go for server frame 1). Lives beside
+// remove-source question), "sourcesview" (the sources view with the first
+// capture device and, when a path follows, that video file, the first
+// source selected; it stays up for 30 seconds), "options" (the options
+// dialog), "relorient" (the relative orientation calculator after a
+// Calculate) or "syncplayer" (the synchronised player; given the server
+// video and log and the client video and log next, it opens them and
+// presses Go for server frame 1). Lives beside
 // Graphics/, so the title bars and buttons load the shipped strips. Prints
 // the result.
 #include <opencv2/core/core_c.h>
@@ -38,6 +41,7 @@
 #include "capture_settings_dlg.h"
 #include "source_dialogs.h"
 #include "source_setup_dlg.h"
+#include "static_sources_view.h"
 #include "application_options_dlg.h"
 #include "relative_orientation_dlg.h"
 #include "sync_player_dlg.h"
@@ -161,6 +165,41 @@ int main(int argc, char** argv) {
       panel.Initialise();
       result = argc > 2 ? panel.OpenFile(argv[2]) : panel.OpenDevice(1);
       if (argc > 2) panel.Capture().Run();
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (std::chrono::steady_clock::now() < end && host.m_hWnd) {
+        QApplication::processEvents();
+        win::PumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+  } else if (std::strcmp(which, "sourcesview") == 0) {
+    char module[_MAX_PATH] = {0};
+    GetModuleFileNameA(nullptr, module, _MAX_PATH);
+    std::string folder = module;
+    folder = folder.substr(0, folder.rfind('/'));
+    {
+      CalibrationDataStore store;
+      CWnd host;
+      host.CreateEx(0, nullptr, "Source View", WS_POPUP | WS_VISIBLE, CRect(0, 0, 900, 440), nullptr, 0);
+      CStaticSourcesView view;
+      view.SetApplicationFolder(folder.c_str());
+      view.Create("Source View", WS_CHILD | WS_VISIBLE | SS_NOTIFY, CRect(0, 0, 900, 440), &host, 3000);
+      view.SetDataStore(&store);
+      view.Create();
+      // As the main dialog does: a camera for each source that opened.
+      result = view.AddDeviceSource(1, nullptr);
+      if (result == 0) store.AddCamera();
+      if (argc > 2) {
+        const std::string path = argv[2];
+        if (view.AddFileSource(path.c_str(), path.substr(path.rfind('/') + 1).c_str()) == 0) {
+          store.AddCamera();
+          view.VideoPanel(view.SourceCount() - 1)->Capture().Run();
+        }
+      }
+      if (view.SourceCount() > 0) {
+        const StripRect d = view.Places().Details(0);
+        view.PressAt(CPoint(d.left + 5, d.top + 5));
+      }
       const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
       while (std::chrono::steady_clock::now() < end && host.m_hWnd) {
         QApplication::processEvents();
