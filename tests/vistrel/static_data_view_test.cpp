@@ -28,6 +28,7 @@
 #include "image_list_control.h"
 #include "object_edit_dlg.h"
 #include "source_details_panel.h"
+#include "win/prompts.h"
 #include "win/window.h"
 #include "window_test_support.h"
 
@@ -542,5 +543,68 @@ TEST_F(DataViewTest, WithoutStoreOrColumnsNothingBreaks) {
   EXPECT_EQ(view.GetPanelRect(0), CRect());
   EXPECT_EQ(view.GetPanel(0), nullptr);
 }
+
+#if VISTREL_HAS_CALIBRATION_COMMANDS
+// The toolbar's calibration buttons reach the commands with the selected
+// entry, and the commands reach the view's panels and the 3D dialog.
+TEST_F(DataViewTest, CalibrationButtonsRunOnTheSelectedEntry) {
+  win::ScriptedPrompts prompts;
+  Make();
+  Command(CStaticDataView::kInsertCamera);
+  Command(CStaticDataView::kInsertCamera);
+  // Camera 2: four usable images of five.
+  for (int i = 0; i < 5; ++i) {
+    store.AddImage(1, Uniform(60));
+    store.SetImageDetected(1, i, true);
+  }
+  store.DisableImage(1, 4);
+
+  // Nothing selected: nothing happens.
+  Command(CStaticDataView::kCalibrate);
+  EXPECT_TRUE(prompts.boxes.empty());
+  Press(100, 50);  // camera 2's panel
+  ASSERT_EQ(view.GetSelectedEntry(), 1);
+  Command(CStaticDataView::kCalibrate);
+  ASSERT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(prompts.boxes[0].text.rfind("The calibration problem is not constrained by less than 5 images!", 0), 0u)
+      << prompts.boxes[0].text;
+  EXPECT_EQ(Text(1), "Not calibrated.");
+  EXPECT_FALSE(store.IsCalibrated(1));
+  EXPECT_TRUE(scenes.calls.empty());
+
+  // Load camera parameters on camera 1, then Show 3D view builds its scene.
+  CameraParameters p;
+  p.K[0] = 320;
+  p.K[2] = 319.5;
+  p.K[4] = 240;
+  p.K[5] = 239.5;
+  p.K[8] = 1;
+  p.width = 640;
+  p.height = 480;
+  QTemporaryDir dir;
+  const std::string file = dir.filePath("camera.txt").toStdString();
+  ASSERT_TRUE(WriteIntrinsicsFile(file.c_str(), p));
+  Press(100, 20);
+  ASSERT_EQ(view.GetSelectedEntry(), 0);
+  prompts.fileAnswers.push_back({true, {file}});
+  Command(CStaticDataView::kLoadCameraParameters);
+  ASSERT_EQ(prompts.files.size(), 1u);
+  EXPECT_TRUE(store.IsCalibrated(0));
+  EXPECT_EQ(Text(0).rfind("F: 320.0000 240.0000\nP: 319.5000 239.5000\n", 0), 0u) << Text(0);
+  EXPECT_EQ(Text(1), "Not calibrated.");
+  Command(CStaticDataView::kShow3DView);
+  EXPECT_EQ(scenes.calls, (std::vector<std::string>{"remove 0", "add 0", "show"}));
+
+  // Calibrate Stereo with the last entry selected has no pair: the message,
+  // no rig.
+  Press(100, 130);  // camera 2, pushed down by camera 1's growth
+  ASSERT_EQ(view.GetSelectedEntry(), 1);
+  prompts.boxes.clear();
+  Command(CStaticDataView::kCalibrateStereo);
+  EXPECT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(view.GetColumnCount(), 2);
+  EXPECT_EQ(store.GetEntryCount(), 2);
+}
+#endif
 
 }  // namespace
