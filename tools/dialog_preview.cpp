@@ -9,10 +9,12 @@
 // given next; it stays up for 30 seconds), "calib3d" (the 3D results
 // dialog with three views of a board), "srcsetup" (the stream set-up
 // dialog of a live source, quad and fields chosen), "srcremove" (the
-// remove-source question), "options" (the options dialog) or "relorient"
-// (the relative orientation calculator after a Calculate) or "dataview"
-// (the data view with two cameras of board images and their rig, the first
-// camera calibrated and selected). Lives beside
+// remove-source question), "options" (the options dialog), "relorient"
+// (the relative orientation calculator after a Calculate), "syncplayer"
+// (the synchronised player; given the server video and log and the client
+// video and log next, it opens them and presses Go for server frame 1) or
+// "dataview" (the data view with two cameras of board images and their rig,
+// the first camera calibrated and selected). Lives beside
 // Graphics/, so the title bars and buttons load the shipped strips. Prints
 // the result.
 #include <opencv2/core/core_c.h>
@@ -41,6 +43,7 @@
 #include "application_options_dlg.h"
 #include "relative_orientation_dlg.h"
 #include "static_data_view.h"
+#include "sync_player_dlg.h"
 #include "video_capture_control.h"
 #include "quorlmfc/dialog_x.h"
 #include "win/window.h"
@@ -284,6 +287,20 @@ int main(int argc, char** argv) {
       d.SendMessage(WM_COMMAND, MAKEWPARAM(CRelativeOrientationDlg::kSecondCamera, CBN_SELCHANGE), 0);
       d.SendMessage(WM_COMMAND, MAKEWPARAM(CRelativeOrientationDlg::kCalculate, BN_CLICKED), 0);
     });
+    result = dialog.DoModal();
+  } else if (std::strcmp(which, "syncplayer") == 0) {
+    CSyncPlayerDlg dialog;
+    if (argc > 5) {
+      win::SetNextModalHook([&](CDialog& d) {
+        d.SetDlgItemText(CSyncPlayerDlg::kFirstVideoPath, argv[2]);
+        d.SetDlgItemText(CSyncPlayerDlg::kFirstLogPath, argv[3]);
+        d.SetDlgItemText(CSyncPlayerDlg::kSecondVideoPath, argv[4]);
+        d.SetDlgItemText(CSyncPlayerDlg::kSecondLogPath, argv[5]);
+        d.SendMessage(WM_COMMAND, MAKEWPARAM(CSyncPlayerDlg::kOpenFiles, BN_CLICKED), 0);
+        d.SetDlgItemText(CSyncPlayerDlg::kServerFrame, "1");
+        d.SendMessage(WM_COMMAND, MAKEWPARAM(CSyncPlayerDlg::kGo, BN_CLICKED), 0);
+      });
+    }
     result = dialog.DoModal();
   } else if (std::strcmp(which, "srcsetup") == 0) {
     CSourceSetupDlg dialog;

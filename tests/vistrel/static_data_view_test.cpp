@@ -544,7 +544,6 @@ TEST_F(DataViewTest, WithoutStoreOrColumnsNothingBreaks) {
   EXPECT_EQ(view.GetPanel(0), nullptr);
 }
 
-#if VISTREL_HAS_CALIBRATION_COMMANDS
 // The toolbar's calibration buttons reach the commands with the selected
 // entry, and the commands reach the view's panels and the 3D dialog.
 TEST_F(DataViewTest, CalibrationButtonsRunOnTheSelectedEntry) {
@@ -605,6 +604,5 @@ TEST_F(DataViewTest, CalibrationButtonsRunOnTheSelectedEntry) {
   EXPECT_EQ(view.GetColumnCount(), 2);
   EXPECT_EQ(store.GetEntryCount(), 2);
 }
-#endif
 
 }  // namespace

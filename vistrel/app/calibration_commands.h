@@ -6,6 +6,8 @@
 // returns true only when it changed something; refusals and failures are
 // shown in a message box over the owner and leave store, panels and scenes
 // as they were. Runs are synchronous on the calling thread.
+#include <string>
+
 class CalibrationDataStore;
 class CWnd;
 class ICalibSceneTarget;
@@ -23,6 +25,8 @@ class CCalibrationCommands {
   bool LoadCameraParameters(int entry);
   bool Calibrate(int entry);
   bool CalibrateStereo(int entry);
+  // True when the dialog was shown (with a rebuilt scene unless it already
+  // showed the entry's).
   bool Show3DView(int entry);
 
   // Caps the stereo engine's refinement (0: the engine's own limit) so tests
@@ -30,6 +34,10 @@ class CCalibrationCommands {
   void SetStereoEvaluationLimitForTesting(int evaluations) { m_nStereoEvaluationLimit = evaluations; }
 
  private:
+  void Tell(const std::string& text) const;
+  // The rig of the two camera entries, by position among the rigs; -1.
+  int FindRig(int entryA, int entryB) const;
+
   CalibrationDataStore& m_Store;
   IDataViewColumns& m_Columns;
   IDataViewPanels& m_Panels;

@@ -393,38 +393,26 @@ void CStaticDataView::InsertNewCamera() {
 }
 
 CCalibrationCommands* CStaticDataView::Commands() {
-#if VISTREL_HAS_CALIBRATION_COMMANDS
   if (!m_pStore) return nullptr;
   if (!m_pCommands) {
     m_pCommands = std::make_unique<CCalibrationCommands>(*m_pStore, *this, *this, m_pScenes ? *m_pScenes : *m_pNoScenes);
     m_pCommands->SetOwner(this);
   }
   return m_pCommands.get();
-#else
-  return nullptr;
-#endif
 }
 
 void CStaticDataView::LoadCameraParameters() {
-#if VISTREL_HAS_CALIBRATION_COMMANDS
   if (CCalibrationCommands* commands = Commands()) commands->LoadCameraParameters(GetSelectedEntry());
-#endif
 }
 
 void CStaticDataView::Calibrate() {
-#if VISTREL_HAS_CALIBRATION_COMMANDS
   if (CCalibrationCommands* commands = Commands()) commands->Calibrate(GetSelectedEntry());
-#endif
 }
 
 void CStaticDataView::CalibrateStereo() {
-#if VISTREL_HAS_CALIBRATION_COMMANDS
   if (CCalibrationCommands* commands = Commands()) commands->CalibrateStereo(GetSelectedEntry());
-#endif
 }
 
 void CStaticDataView::Show3DView() {
-#if VISTREL_HAS_CALIBRATION_COMMANDS
   if (CCalibrationCommands* commands = Commands()) commands->Show3DView(GetSelectedEntry());
-#endif
 }
