@@ -8,7 +8,9 @@
 #include "MVG/gdi_image_files.h"
 #include "gdiplus/gdiplus.h"
 #include "quorl/paths.h"
+#include "project_commands.h"
 #include "relative_orientation_dlg.h"
+#include "source_dialogs.h"
 #include "sync_player_dlg.h"
 #include "win/dialog.h"
 #include "win/prompts.h"
@@ -57,6 +59,9 @@ HICON IconFromFile(const std::string& path) {
   DeleteObject(colour);
   return icon;
 }
+
+// A point of this window's client area in a view's own coordinates.
+CPoint InView(CPoint point, const CRect& view) { return CPoint(point.x - view.left, point.y - view.top); }
 
 }  // namespace
 
@@ -138,10 +143,25 @@ BOOL CVistrelDlg::OnInitDialog() {
   m_SourcesTitle.Initialize(8);
   m_SourcesTitle.ShowWindow(SW_SHOW);
 
+  m_SourcesView.SetApplicationFolder(m_strProgramFolder);
+  m_SourcesView.SetDataStore(&m_Store);
+  m_SourcesView.SetDataView(&m_DataView, &m_DataView);
+  m_SourcesView.Create("Source View", WS_CHILD | WS_VISIBLE, m_rcSourcesView, this, kSourcesViewId);
+  m_SourcesView.Create();
+  m_SourcesView.ShowWindow(SW_SHOW);
+
   m_DataTitle.Create("Data View Title", WS_CHILD | WS_VISIBLE, m_rcDataTitle, this, kDataTitleId);
   m_DataTitle.SetText("Calibration Data View");
   m_DataTitle.Initialize(8);
   m_DataTitle.ShowWindow(SW_SHOW);
+
+  m_DataView.SetDataStore(&m_Store);
+  m_DataView.SetObjectEditor(&m_ObjectEditor);
+  m_DataView.SetSceneTarget(&m_Calib3D);
+  m_DataView.SetProgramFolder(m_strProgramFolder.str());
+  m_DataView.Create("Data View", WS_CHILD | WS_VISIBLE, m_rcDataView, this, kDataViewId);
+  m_DataView.Initialize();
+  m_DataView.ShowWindow(SW_SHOW);
 
   m_bRouteDoubleClicks = true;
   const std::string board = quorl::JoinPath(m_strProgramFolder.str(), "default_calib_plane.txt");
@@ -189,14 +209,21 @@ void CVistrelDlg::OnPaint() {
 
 HCURSOR CVistrelDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
+// The views are statics that let presses pass to this window: each press
+// is handed to the view under it once, in the view's coordinates. The data
+// view is tried first: after R it lies over part of the sources view, and
+// being the later sibling it is the one drawn there.
 void CVistrelDlg::OnLButtonDown(UINT flags, CPoint point) {
-  // The views are routed here once their windows exist (see RouteToView).
+  if (m_DataView.m_hWnd && m_rcDataView.PtInRect(point))
+    m_DataView.OnLButtonDown(flags, InView(point, m_rcDataView));
+  else if (m_SourcesView.m_hWnd && m_rcSourcesView.PtInRect(point))
+    m_SourcesView.PressAt(InView(point, m_rcSourcesView));
   CDialogX::OnLButtonDown(flags, point);
 }
 
 void CVistrelDlg::OnLButtonDblClk(UINT flags, CPoint point) {
-  (void)flags;
-  (void)point;
+  if (m_bRouteDoubleClicks && m_DataView.m_hWnd && m_rcDataView.PtInRect(point))
+    m_DataView.OnLButtonDblClk(flags, InView(point, m_rcDataView));
 }
 
 BOOL CVistrelDlg::PreTranslateMessage(MSG* msg) {
@@ -240,8 +267,11 @@ void CVistrelDlg::OnKeyDown(UINT key, UINT repeat, UINT flags) {
 }
 
 void CVistrelDlg::MoveDataView(const CRect& rect) {
-  // Click routing goes by this rectangle: it moves with the view.
+  // Press routing goes by this rectangle: it moves with the view.
   m_rcDataView = rect;
+  if (!m_DataView.m_hWnd) return;
+  m_DataView.MoveWindow(&m_rcDataView);
+  m_DataView.ShowWindow(SW_SHOW);
 }
 
 void CVistrelDlg::SaveScreenshots() {
@@ -263,10 +293,38 @@ void CVistrelDlg::SaveScreenshots() {
   }
 }
 
-void CVistrelDlg::OnOpen() {}
+void CVistrelDlg::AddSourceCamera() {
+  m_DataView.AddCameraColumn();
+  m_Store.AddCamera();
+}
 
-void CVistrelDlg::OnSave() {}
+void CVistrelDlg::OnOpen() {
+  CFileDialog dialog(TRUE, "txt", "Calib Proj", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                     "Calibration Project Files (*.txt)|*.txt|Video Files (*.avi;*.mpg;*.wmv)|*.avi; *.mpg; "
+                     "*.wmv|All Files (*.*)|*.*||",
+                     this);
+  if (dialog.DoModal() != IDOK) return;
+  const std::string path = dialog.GetPathName().str();
+  // The Video Files filter offers "clip.AVI" too: extensions match in any case.
+  std::string extension = dialog.GetFileExt().str();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == "avi" || extension == "mpg" || extension == "wmv") {
+    // The sources view tells the user itself when the file does not open.
+    if (m_SourcesView.AddFileSource(path.c_str(), dialog.GetFileName()) == 0) AddSourceCamera();
+  } else if (extension == "txt") {
+    LoadProject(path, m_Store, m_DataView, this);
+  }
+}
 
-void CVistrelDlg::OnConnect() {}
+void CVistrelDlg::OnSave() { SaveProject(m_Store, this, m_Options.GetExtension()); }
+
+void CVistrelDlg::OnConnect() {
+  CSourceSelectDlg dialog(this);
+  dialog.SetAppPath(m_strProgramFolder);
+  if (dialog.DoModal() != IDOK || dialog.GetSelectedIndex() == -1) return;
+  // The sources view counts devices from 1.
+  if (m_SourcesView.AddDeviceSource(dialog.GetSelectedIndex() + 1, dialog.GetSelectedName().c_str()) == 0)
+    AddSourceCamera();
+}
 
 void CVistrelDlg::OnOptions() { m_Options.DoModal(); }

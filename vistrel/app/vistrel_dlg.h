@@ -19,6 +19,8 @@
 #include "quorlmfc/dialog_x.h"
 #include "quorlmfc/static_ex.h"
 #include "quorlmfc/toolbar_x.h"
+#include "static_data_view.h"
+#include "static_sources_view.h"
 
 class CVistrelDlg : public CDialogX {
  public:
@@ -49,6 +51,8 @@ class CVistrelDlg : public CDialogX {
 
   // State for tests.
   CalibrationDataStore& Store() { return m_Store; }
+  CStaticSourcesView& SourcesView() { return m_SourcesView; }
+  CStaticDataView& DataView() { return m_DataView; }
   CObjectEditDlg& Editor() { return m_ObjectEditor; }
   CCalib3DScene& Scene3D() { return m_Calib3D; }
   CApplicationOptionsDlg& Options() { return m_Options; }
@@ -78,7 +82,12 @@ class CVistrelDlg : public CDialogX {
   void LoadIcon();
   void SaveScreenshots();
   void MoveDataView(const CRect& rect);
+  // A new source's camera: a column, then the store's camera.
+  void AddSourceCamera();
 
+  // First, so that it outlives every window that points to it (the views,
+  // the editor and their panels).
+  CalibrationDataStore m_Store;
   CToolbarX m_Toolbar;
   CObjectEditDlg m_ObjectEditor;
   CCalib3DScene m_Calib3D;
@@ -87,7 +96,8 @@ class CVistrelDlg : public CDialogX {
   bool m_bRouteDoubleClicks = false;
   CStaticEx m_SourcesTitle;
   CStaticEx m_DataTitle;
-  CalibrationDataStore m_Store;
+  CStaticSourcesView m_SourcesView;
+  CStaticDataView m_DataView;
   HICON m_hIcon = nullptr;
 
   // Margins around and between the window's parts, in pixels.
