@@ -20,6 +20,7 @@
 #include "application_options_dlg.h"
 #include "image_list_control.h"
 #include "object_edit_dlg.h"
+#include "relative_orientation_dlg.h"
 #include "sample_project/sample_project.h"
 #include "source_details_panel.h"
 #include "static_data_view.h"
@@ -331,6 +332,43 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
     Command(d.DataView(), CStaticDataView::kShow3DView);
     EXPECT_EQ(d.Scene3D().GetShownKey(), 0);
     EXPECT_GT(DrawnPixels(d.Scene3D()), 0u);
+
+    // orientation: camera 0, views 0 and 1
+    const fs::path orientation = folder / "orientation.txt";
+    prompts.fileAnswers.push_back({true, {orientation.string()}});
+    std::string output;
+    win::SetNextModalHook([&](CDialog& o) {
+      auto choose = [&](UINT id, int index) {
+        static_cast<CComboBox*>(o.GetDlgItem(id))->SetCurSel(index);
+        o.SendMessage(WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(o.GetDlgItem(id)->m_hWnd));
+      };
+      choose(CRelativeOrientationDlg::kFirstCamera, 0);
+      choose(CRelativeOrientationDlg::kSecondCamera, 0);
+      choose(CRelativeOrientationDlg::kFirstView, 0);
+      choose(CRelativeOrientationDlg::kSecondView, 1);
+      Command(o, CRelativeOrientationDlg::kCalculate);
+      output = static_cast<CRelativeOrientationDlg&>(o).Output().GetText().GetString();
+      Command(o, CRelativeOrientationDlg::kSave);
+      o.PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+    d.SendMessage(WM_KEYDOWN, 'O', 0);
+    Settle();
+    double values[15] = {};
+    EXPECT_EQ(std::sscanf(output.c_str(), "%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf", &values[0],
+                          &values[1], &values[2], &values[3], &values[4], &values[5], &values[6], &values[7], &values[8],
+                          &values[9], &values[10], &values[11], &values[12], &values[13], &values[14]),
+              15)
+        << output;
+    const synthetic::Pose& p0 = Truth().views[0].poseA;
+    const synthetic::Pose& p1 = Truth().views[1].poseA;
+    const cv::Matx33d trueR = p1.R * p0.R.t();
+    const cv::Vec3d trueT = p1.t - trueR * p0.t;
+    EXPECT_LT(AngleBetween(values, trueR), 0.5);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(values[9 + i], trueT[i], 2.0) << "T" << i;
+    std::ifstream saved(orientation);
+    int lines = 0;
+    for (std::string line; std::getline(saved, line);) ++lines;
+    EXPECT_EQ(lines, 4);
 
     // screenshot
     d.SendMessage(WM_KEYDOWN, 'W', 0);
