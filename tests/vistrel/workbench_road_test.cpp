@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,7 +20,10 @@
 #include "MVG/stereo_camera.h"
 #include "application_options_dlg.h"
 #include "image_list_control.h"
+#include "dshow/devices.h"
 #include "object_edit_dlg.h"
+#include "source_dialogs.h"
+#include "video_capture_control.h"
 #include "relative_orientation_dlg.h"
 #include "sample_project/sample_project.h"
 #include "source_details_panel.h"
@@ -112,7 +116,10 @@ class WorkbenchRoad : public ::testing::Test {
     fs::create_directories(folder / "proj");
     setenv("QUORL_DRIVE_C", folder.c_str(), 1);
   }
-  void TearDown() override { fs::remove_all(folder); }
+  void TearDown() override {
+    dshow::ClearFakeDevices();
+    fs::remove_all(folder);
+  }
 
   // Camera c's six sample images through the image list's Add images.
   void AddImages(CVistrelDlg& d, int camera) {
@@ -174,9 +181,9 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
     EXPECT_EQ(d.DataView().GetPanel(0)->GetTitle(), "Camera 1");
     EXPECT_EQ(d.DataView().GetPanel(1)->GetTitle(), "Camera 2");
     EXPECT_EQ(PanelText(d, 0), "Not calibrated.");
-    const int height = d.DataView().GetPanelRect(0).Height();
+    const int panelHeight = d.DataView().GetPanelRect(0).Height();
     SelectEntry(d, 0);
-    EXPECT_EQ(d.DataView().GetPanelRect(0).Height(), height + 75);
+    EXPECT_EQ(d.DataView().GetPanelRect(0).Height(), panelHeight + 75);
     for (int camera = 0; camera < 2; ++camera) {
       AddImages(d, camera);
       ASSERT_EQ(d.Store().GetImageCount(camera), sample_project::kViews);
@@ -253,6 +260,54 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
     EXPECT_LT(AngleBetween(rig.GetRelativeRotation(), kTruth.rigPose.R), 0.1);
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(rig.GetRelativeTranslation()[i], kTruth.rigPose.t[i], 2.0);
 
+    // video: a fake device showing camera A's view 1; one grabbed image
+    const IplImage* shown = d.Store().GetImage(0, 1);
+    ASSERT_NE(shown, nullptr);
+    const int width = shown->width, height = shown->height;
+    std::vector<unsigned char> bgr(static_cast<size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+      std::memcpy(&bgr[static_cast<size_t>(y) * width * 3], shown->imageData + static_cast<size_t>(y) * shown->widthStep,
+                  static_cast<size_t>(width) * 3);
+    dshow::FakeDevice device;
+    device.name = "Road camera";
+    device.formats = {{MEDIASUBTYPE_RGB24, width, height, 30}};
+    device.generator = [bgr, width](long, BYTE* out, int w, int h, int stride) {
+      for (int y = 0; y < h; ++y) std::memcpy(out + static_cast<size_t>(y) * stride, &bgr[static_cast<size_t>(y) * width * 3], static_cast<size_t>(w) * 3);
+    };
+    dshow::ClearFakeDevices();
+    dshow::AddFakeDevice(device);
+    win::SetNextModalHook([](CDialog& select) {
+      static_cast<CComboBox*>(select.GetDlgItem(CSourceSelectDlg::kDeviceList))->SetCurSel(0);
+      select.SendMessage(WM_COMMAND, IDOK, 0);
+    });
+    Command(d, CVistrelDlg::kConnect);
+    ASSERT_EQ(d.SourcesView().SourceCount(), 1);
+    ASSERT_EQ(d.DataView().GetColumnCount(), 4);
+    EXPECT_EQ(d.DataView().GetPanel(3)->GetTitle(), "Camera 3");
+    CVideoCaptureControl* panel = d.SourcesView().VideoPanel(0);
+    ASSERT_NE(panel, nullptr);
+    bool grabbed = false;
+    for (int tries = 0; tries < 600 && !grabbed; ++tries) {
+      panel->CaptureImage();
+      grabbed = d.Store().GetImageCount(2) > 0;
+      if (!grabbed) {
+        Settle();
+        usleep(50 * 1000);
+      }
+    }
+    ASSERT_TRUE(grabbed) << "no frame reached the panel";
+    const IplImage* grab = d.Store().GetImage(2, 0);
+    ASSERT_EQ(grab->width, width);
+    ASSERT_EQ(grab->height, height);
+    int worst = 0;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width * 3; ++x)
+        worst = std::max(worst, std::abs(static_cast<unsigned char>(grab->imageData[static_cast<size_t>(y) * grab->widthStep + x]) -
+                                         static_cast<int>(bgr[static_cast<size_t>(y) * width * 3 + x])));
+    EXPECT_LE(worst, 8) << "the grabbed image differs from the shown view";
+    EXPECT_EQ(d.Store().GetImageCount(0), sample_project::kViews);
+    EXPECT_EQ(d.Store().GetImageCount(1), sample_project::kViews);
+
     // save, images as PNG
     win::SetNextModalHook([](CDialog& options) {
       static_cast<CComboBox*>(options.GetDlgItem(CApplicationOptionsDlg::kFormatList))->SetCurSel(1);
@@ -261,7 +316,7 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
     Command(d, CVistrelDlg::kOptions);
     EXPECT_STREQ(d.Options().GetExtension(), "png");
     d.DataView().RefreshPanels(1000);
-    for (int e = 0; e < 3; ++e) textsBeforeSave.push_back(PanelText(d, e));
+    for (int e = 0; e < 4; ++e) textsBeforeSave.push_back(PanelText(d, e));
     prompts.fileAnswers.push_back({true, {project.string()}});
     Command(d, CVistrelDlg::kSave);
     savedStore = &d.Store();
@@ -283,7 +338,8 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
   std::ifstream file(project);
   std::string first;
   std::getline(file, first);
-  EXPECT_EQ(first, "3");
+  EXPECT_EQ(first, "4");
+  EXPECT_TRUE(fs::exists(folder / "proj" / "Camera_3_Image_0.png"));
   for (int camera = 0; camera < 2; ++camera) {
     const std::string c = "Camera_" + std::to_string(camera) + "_";
     for (const std::string& name : {c + "Data.txt", c + "Intrinsic.txt", c + "Extrinsic.txt"})
@@ -301,8 +357,9 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
     EXPECT_EQ(d.DataView().GetColumnCount(), 0);
     prompts.fileAnswers.push_back({true, {project.string()}});
     Command(d, CVistrelDlg::kOpen);
-    ASSERT_EQ(d.DataView().GetColumnCount(), 3);
-    ASSERT_EQ(d.Store().GetMonoCameraCount(), 2);
+    ASSERT_EQ(d.DataView().GetColumnCount(), 4);
+    ASSERT_EQ(d.Store().GetMonoCameraCount(), 3);
+    EXPECT_EQ(d.Store().GetImageCount(2), 1);
     size_t list = 0;
     for (int camera = 0; camera < 2; ++camera) {
       ASSERT_EQ(d.Store().GetImageCount(camera), sample_project::kViews);
@@ -326,7 +383,7 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
     const double* T = rig.GetRelativeTranslation();
     const double* Ts = savedRig.GetRelativeTranslation();
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(T[i], Ts[i], 1e-4);
-    for (int e = 0; e < 3; ++e) EXPECT_EQ(PanelText(d, e), textsBeforeSave[e]) << e;
+    for (int e = 0; e < 4; ++e) EXPECT_EQ(PanelText(d, e), textsBeforeSave[e]) << e;
 
     SelectEntry(d, 0);
     Command(d.DataView(), CStaticDataView::kShow3DView);
