@@ -81,6 +81,15 @@ double AngleBetween(const double* R, const cv::Matx33d& truth) {
   return std::acos(c) * 180.0 / CV_PI;
 }
 
+std::vector<std::uint32_t> ViewPixels(CCalib3DScene& scene) {
+  CRect rc;
+  scene.GetView().GetClientRect(&rc);
+  std::vector<std::uint32_t> pixels(static_cast<size_t>(rc.Width()) * rc.Height());
+  win::GetWindowServices()->ReadClient(scene.GetView().GetSafeHwnd(), pixels.data(), rc.Width(), rc.Height(),
+                                       rc.Width() * 4);
+  return pixels;
+}
+
 size_t DrawnPixels(CCalib3DScene& scene) {
   CRect rc;
   scene.GetView().GetClientRect(&rc);
@@ -149,6 +158,9 @@ class WorkbenchRoad : public ::testing::Test {
                              editor.ViewRect().top + static_cast<int>(std::lround(view.y))));
       }
       EXPECT_TRUE(d.Store().IsImageDetected(camera, v)) << "camera " << camera << " image " << v;
+      ASSERT_NE(editor.InfoLabel(), nullptr);
+      EXPECT_NE(std::string(editor.InfoLabel()->GetText().GetString()).find("Status: Detected"), std::string::npos)
+          << editor.InfoLabel()->GetText().GetString();
       Command(editor, ObjectEditorModel::kNextImage);
     }
   }
@@ -248,6 +260,27 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
     EXPECT_LT(distance, 0.2);
     EXPECT_TRUE(d.Scene3D().IsWindowVisible());
     EXPECT_GT(DrawnPixels(d.Scene3D()), 0u);
+    // The view follows the mouse, and 7 switches between camera- and
+    // world-centred.
+    CCalib3DScene& scene = d.Scene3D();
+    const std::vector<std::uint32_t> before = ViewPixels(scene);
+    const CPoint centre = scene.GetViewRect().CenterPoint();
+    scene.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(centre.x, centre.y));
+    scene.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(centre.x + 40, centre.y + 25));
+    scene.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(centre.x + 40, centre.y + 25));
+    Settle();
+    const std::vector<std::uint32_t> dragged = ViewPixels(scene);
+    EXPECT_NE(dragged, before) << "a left drag turns the view";
+    POINT screen = centre;
+    scene.ClientToScreen(&screen);
+    scene.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(120)), MAKELPARAM(screen.x, screen.y));
+    Settle();
+    EXPECT_NE(ViewPixels(scene), dragged) << "a wheel notch zooms";
+    const int mode = scene.GetViewMode();
+    Command(scene, CCalib3DScene::kCommandOpen);
+    EXPECT_NE(scene.GetViewMode(), mode);
+    Command(scene, CCalib3DScene::kCommandOpen);
+    EXPECT_EQ(scene.GetViewMode(), mode);
 
     // stereo
     SelectEntry(d, 0);
