@@ -199,7 +199,33 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
     for (int camera = 0; camera < 2; ++camera) {
       AddImages(d, camera);
       ASSERT_EQ(d.Store().GetImageCount(camera), sample_project::kViews);
+      for (int v = 0; v < sample_project::kViews; ++v) EXPECT_NE(d.Store().GetThumbnailBitmap(camera, v), nullptr);
     }
+    // Thumbnail 3 of camera 1 selected through the main window, then
+    // Disable twice: the tint comes and goes with the flag.
+    CImageListControl& list = *d.DataView().GetImageList(0);
+    const CPoint thumb = list.ThumbnailRects()[3].CenterPoint();
+    const CRect column = d.DataView().GetColumnRect(0);
+    Press(d, InDataView(d, CPoint(column.left + thumb.x, 10 + thumb.y)));
+    ASSERT_EQ(list.GetSelectedIndex(), 3);
+    auto thumbPixels = [&] {
+      CRect rc;
+      list.GetClientRect(&rc);
+      std::vector<std::uint32_t> pixels(static_cast<size_t>(rc.Width()) * rc.Height());
+      win::GetWindowServices()->ReadClient(list.GetSafeHwnd(), pixels.data(), rc.Width(), rc.Height(), rc.Width() * 4);
+      const CRect& r = list.ThumbnailRects()[3];
+      std::vector<std::uint32_t> inside;
+      for (int y = r.top + 2; y < r.bottom - 2; ++y)
+        for (int x = r.left + 2; x < r.right - 2; ++x) inside.push_back(pixels[static_cast<size_t>(y) * rc.Width() + x]);
+      return inside;
+    };
+    const std::vector<std::uint32_t> plain = thumbPixels();
+    Command(list, CImageListControl::kDisableId);
+    EXPECT_FALSE(d.Store().IsImageEnabled(0, 3));
+    EXPECT_NE(thumbPixels(), plain) << "tinted";
+    Command(list, CImageListControl::kDisableId);
+    EXPECT_TRUE(d.Store().IsImageEnabled(0, 3));
+    EXPECT_EQ(thumbPixels(), plain) << "tint gone";
 
     // mark camera 1's first four images, then "too few"
     Press(d, InDataView(d, d.DataView().GetColumnRect(0).CenterPoint()), WM_LBUTTONDBLCLK);
