@@ -75,7 +75,7 @@ class CStaticDataView : public CStatic, public IDataViewColumns, public IDataVie
 
   // Clears an entry's images in the store (a rig: both cameras') and drops
   // the scenes that showed them.
-  void ClearEntryImages(int entry);
+  void ClearEntryImages(int entry) override;
 
   // Presses in view coordinates (the main dialog's routing, or messages sent
   // to the view itself).
