@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QTest>
+#include <QWindow>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -58,9 +60,15 @@ void Command(CWnd& w, UINT id) {
   Settle();
 }
 
-void Press(CWnd& w, CPoint p, UINT message = WM_LBUTTONDOWN) {
-  w.SendMessage(message, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-  if (message == WM_LBUTTONDOWN) w.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+// A click (or double click) as the user makes it: through the top-level
+// window's platform window, so that hit testing picks the window under the
+// point (QTest's QWidget overloads would skip it). p is in the top-level
+// window's client coordinates, which are its platform window's (no frame).
+void Press(CWnd& top, CPoint p, UINT message = WM_LBUTTONDOWN) {
+  QWindow* window = static_cast<QWidget*>(top.GetHostWidget())->windowHandle();
+  ASSERT_NE(window, nullptr);
+  if (message == WM_LBUTTONDBLCLK) QTest::mouseDClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(p.x, p.y));
+  else QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(p.x, p.y));
   Settle();
 }
 
