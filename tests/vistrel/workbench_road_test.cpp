@@ -347,8 +347,15 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
       static_cast<CComboBox*>(select.GetDlgItem(CSourceSelectDlg::kDeviceList))->SetCurSel(0);
       select.SendMessage(WM_COMMAND, IDOK, 0);
     });
-    Command(d, CVistrelDlg::kConnect);
-    ASSERT_EQ(d.SourcesView().SourceCount(), 1);
+    {
+      // The status line follows a 100 ms timer: on the test's clock.
+      win::ManualClock clock;
+      Command(d, CVistrelDlg::kConnect);
+      ASSERT_EQ(d.SourcesView().SourceCount(), 1);
+      clock.Advance(100);
+      const std::string status = d.SourcesView().VideoPanel(0)->StatusLabel().GetText().GetString();
+      EXPECT_NE(status.find("Running"), std::string::npos) << status;
+    }
     ASSERT_EQ(d.DataView().GetColumnCount(), 4);
     EXPECT_EQ(d.DataView().GetPanel(3)->GetTitle(), "Camera 3");
     CVideoCaptureControl* panel = d.SourcesView().VideoPanel(0);
