@@ -239,8 +239,16 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
     Press(d, InDataView(d, d.DataView().GetColumnRect(0).CenterPoint()), WM_LBUTTONDBLCLK);
     ASSERT_TRUE(d.Editor().IsWindowVisible());
     EXPECT_EQ(d.Editor().Model().Camera(), 0);
-    win::SetNextModalHook([](CDialog& properties) { properties.SendMessage(WM_COMMAND, IDOK, 0); });
+    std::string squares;
+    win::SetNextModalHook([&](CDialog& properties) {
+      CString x, y;
+      properties.GetDlgItemText(1035, x);  // squares across and down: one fewer than points
+      properties.GetDlgItemText(1037, y);
+      squares = std::string(x.GetString()) + " " + y.GetString();
+      properties.SendMessage(WM_COMMAND, IDOK, 0);
+    });
     Command(d.Editor(), ObjectEditorModel::kGridProperties);
+    EXPECT_EQ(squares, "8 5");
     MarkBoards(d, 0, 0, 4);
     SelectEntry(d, 0);
     const size_t boxes = prompts.boxes.size();
