@@ -386,6 +386,7 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
       for (int x = 0; x < width * 3; ++x)
         worst = std::max(worst, std::abs(static_cast<unsigned char>(grab->imageData[static_cast<size_t>(y) * grab->widthStep + x]) -
                                          static_cast<int>(bgr[static_cast<size_t>(y) * width * 3 + x])));
+    std::printf("grabbed image: largest channel difference to the shown view %d\n", worst);
     EXPECT_LE(worst, 8) << "the grabbed image differs from the shown view";
     EXPECT_EQ(d.Store().GetImageCount(0), sample_project::kViews);
     EXPECT_EQ(d.Store().GetImageCount(1), sample_project::kViews);
