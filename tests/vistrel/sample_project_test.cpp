@@ -19,6 +19,7 @@
 #include <opencv2/core.hpp>
 
 #include "MVG/stereo_camera.h"
+#include "app_core/object_editor_model.h"
 #include "app_core/panel_texts.h"
 #include "calibration/calibration_data_store.h"
 #include "calibration/mono_calibration_engine.h"
@@ -210,6 +211,39 @@ TEST_F(SampleProject, CalibratingAgainGivesTheStoredValues) {
   const int k[4] = {0, 4, 2, 5};
   for (int i : k) EXPECT_NEAR(again.K[i], stored.K[i], 1e-3) << "K[" << i << "]";
   for (int i = 0; i < 4; ++i) EXPECT_NEAR(again.d[i], stored.d[i], 1e-5) << "d[" << i << "]";
+}
+
+// The images belong to their points: the object editor, given four clicks
+// at the view pixels nearest the stored outer corners (the first at point
+// n - squaresX, as a user marks a board), finds every stored point.
+TEST(SampleImages, EditorDetectsTheStoredPointsFromFourClicks) {
+  CalibrationDataStore store;
+  ProjectReadReport report;
+  ASSERT_TRUE(ReadProject(kSampleProject, store, &report)) << report.message;
+  ASSERT_TRUE(report.skipped.empty());
+  for (int camera = 0; camera < store.GetMonoCameraCount(); ++camera) {
+    for (int image = 0; image < store.GetImageCount(camera); ++image) {
+      SCOPED_TRACE("camera " + std::to_string(camera) + " image " + std::to_string(image));
+      const std::vector<Point2d> stored = *store.GetImagePointList(camera, image);
+      ASSERT_EQ(stored.size(), 54u);
+      store.ResetImageDetection(camera, image);
+      ObjectEditorModel model;
+      model.SetDataStore(&store);
+      model.SetViewSize(395, 350);
+      model.OpenForCamera(camera);
+      model.SetImageIndex(image);
+      model.ExecuteCommand(ObjectEditorModel::kSelectGrid, 0);
+      for (int index : {45, 53, 8, 0}) {
+        const ObjectEditorModel::ViewPoint at = model.ImageToView(stored[index]);
+        model.LeftButtonDown({std::round(at.x), std::round(at.y)}, true, false);
+      }
+      ASSERT_TRUE(store.IsImageDetected(camera, image));
+      for (int i = 0; i < 54; ++i) {
+        const Point2d p = store.GetImagePoint(camera, image, i);
+        EXPECT_LT(std::hypot(p.x - stored[i].x, p.y - stored[i].y), 0.2) << "point " << i;
+      }
+    }
+  }
 }
 
 // A token of the project's files that names a file: a letter first, then
