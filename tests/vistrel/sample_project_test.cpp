@@ -60,6 +60,7 @@ class RecordingDataView : public IDataViewColumns {
   }
   void InsertCameraColumn(int entry) override { calls.push_back("insert " + std::to_string(entry)); }
   void RemoveCameraColumn(int entry) override { calls.push_back("remove " + std::to_string(entry)); }
+  void ClearEntryImages(int entry) override { calls.push_back("clear " + std::to_string(entry)); }
   void RefreshPanels(int what) override {
     calls.push_back("refresh " + std::to_string(what));
     if (what != 1000) return;
