@@ -1,163 +1,297 @@
-// The shipped sample project, opened as a user does (Open, then
-// sample/sample_project.txt) and compared with the truth it was made from.
+// The shipped sample project (sample/): it opens as the workbench opens a
+// project, holds the synthetic rig's two cameras and their rig calibrated
+// close to the truth, names only files that exist, and calibrates again to
+// what it stores. The sample is found through the source tree, never the
+// working directory.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "MVG/stereo_camera.h"
-#include "sample_project/sample_project.h"
-#include "source_details_panel.h"
-#include "static_data_view.h"
-#include "vistrel_dlg.h"
-#include "win/dialog.h"
-#include "win/prompts.h"
-#include "window_test_support.h"
+#include <opencv2/calib3d.hpp>
+#include <opencv2/core.hpp>
 
-namespace {
+#include "MVG/stereo_camera.h"
+#include "app_core/object_editor_model.h"
+#include "app_core/panel_texts.h"
+#include "calibration/calibration_data_store.h"
+#include "calibration/mono_calibration_engine.h"
+#include "calibration/project_file.h"
+#include "project_commands.h"
+#include "project_fixture.h"
+#include "synthetic_board/synthetic_board.h"
+#include "win/prompts.h"
 
 namespace fs = std::filesystem;
 
-::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new window_test::GdiplusEnvironment);
+namespace {
 
-fs::path SampleFolder() { return fs::path(QUORL_SOURCE_ROOT) / "sample"; }
+::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new ProjectGdiplusEnvironment);
 
-void RunMain(const std::function<void(CVistrelDlg&)>& body) {
-  CVistrelDlg dialog;
-  win::SetNextModalHook([&](CDialog&) {
-    window_test::Settle();
-    body(dialog);
-    window_test::Settle();
-    dialog.EndDialog(IDOK);
-  });
-  dialog.DoModal();
+const fs::path kSampleFolder = QUORL_SAMPLE_DIR;
+const fs::path kSampleProject = kSampleFolder / "sample_project.txt";
+// The seed tools/sample_generator wrote the sample with (its default).
+constexpr std::uint64_t kSampleSeed = 2;
+constexpr int kViews = 6;
+
+synthetic::Dataset SampleTruth() {
+  synthetic::Options options;
+  options.views = kViews;
+  options.seed = kSampleSeed;
+  options.rig = true;
+  return synthetic::MakeDataset(options);
 }
 
-void OpenSample(CVistrelDlg& d, win::ScriptedPrompts& prompts) {
-  prompts.fileAnswers.push_back({true, {(SampleFolder() / sample_project::kProjectFile).string()}});
-  d.SendMessage(WM_COMMAND, MAKEWPARAM(CVistrelDlg::kOpen, BN_CLICKED), 0);
-  window_test::Settle();
+// What the loader asks of the data view; a refresh words every panel from
+// the store as the data view does.
+class RecordingDataView : public IDataViewColumns {
+ public:
+  explicit RecordingDataView(const CalibrationDataStore& store) : store_(store) {}
+  void AddCameraColumn() override { calls.push_back("camera"); }
+  void BuildStereoRigPanel(int a, int b) override {
+    calls.push_back("rig " + std::to_string(a) + " " + std::to_string(b));
+  }
+  void InsertCameraColumn(int entry) override { calls.push_back("insert " + std::to_string(entry)); }
+  void RemoveCameraColumn(int entry) override { calls.push_back("remove " + std::to_string(entry)); }
+  void ClearEntryImages(int entry) override { calls.push_back("clear " + std::to_string(entry)); }
+  void RefreshPanels(int what) override {
+    calls.push_back("refresh " + std::to_string(what));
+    if (what != 1000) return;
+    texts.clear();
+    for (int e = 0, rig = 0; e < store_.GetEntryCount(); ++e)
+      texts.push_back(store_.GetEntryKind(e) == kStereoRigEntry ? RefreshedRigText(store_, rig++)
+                                                                : RefreshedCameraText(store_, e));
+  }
+
+  std::vector<std::string> calls;
+  std::vector<std::string> texts;
+
+ private:
+  const CalibrationDataStore& store_;
+};
+
+double AngleDegrees(const cv::Matx33d& A, const cv::Matx33d& B) {
+  cv::Vec3d r;
+  cv::Rodrigues(cv::Mat(A * B.t()), r);
+  return cv::norm(r) * 180.0 / CV_PI;
 }
 
-// Angle in degrees between two rotations.
-double AngleBetween(const double* R, const cv::Matx33d& truth) {
-  const cv::Matx33d A(R[0], R[1], R[2], R[3], R[4], R[5], R[6], R[7], R[8]);
-  const cv::Matx33d D = A * truth.t();
-  const double c = std::max(-1.0, std::min(1.0, (D(0, 0) + D(1, 1) + D(2, 2) - 1.0) / 2.0));
-  return std::acos(c) * 180.0 / CV_PI;
-}
+// The sample opened once for every test, as Open does it.
+class SampleProject : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    store_ = new CalibrationDataStore;
+    view_ = new RecordingDataView(*store_);
+    prompts_ = new win::ScriptedPrompts;
+    loaded_ = LoadProject(kSampleProject.string(), *store_, *view_, nullptr);
+  }
+  static void TearDownTestSuite() {
+    delete prompts_;
+    delete view_;
+    delete store_;
+  }
 
-void ExpectIntrinsicsNear(const CameraParameters& p, const synthetic::CameraModel& truth, double tolerance,
-                          const char* what) {
-  EXPECT_NEAR(p.K[0], truth.fx, tolerance) << what;
-  EXPECT_NEAR(p.K[4], truth.fy, tolerance) << what;
-  EXPECT_NEAR(p.K[2], truth.cx, tolerance) << what;
-  EXPECT_NEAR(p.K[5], truth.cy, tolerance) << what;
-}
+  static CalibrationDataStore* store_;
+  static RecordingDataView* view_;
+  static win::ScriptedPrompts* prompts_;
+  static bool loaded_;
+};
 
-TEST(SampleProject, OpensWithTwoCalibratedCamerasAndTheirRig) {
-  win::ScriptedPrompts prompts;
-  const synthetic::Options truth = sample_project::Options();
-  // The two cameras differ by more than the tolerance: a swap would show.
-  ASSERT_GT(std::abs(truth.cameraA.cx - truth.cameraB.cx), 1.0);
-  RunMain([&](CVistrelDlg& d) {
-    OpenSample(d, prompts);
-    CStaticDataView& view = d.DataView();
-    ASSERT_EQ(view.GetColumnCount(), 3);
-    ASSERT_EQ(d.Store().GetMonoCameraCount(), 2);
-    ASSERT_EQ(d.Store().GetStereoRigCount(), 1);
-    EXPECT_EQ(view.GetPanel(0)->GetTitle(), "Camera 1");
-    EXPECT_EQ(view.GetPanel(1)->GetTitle(), "Camera 2");
-    EXPECT_EQ(view.GetPanel(2)->GetTitle(), "Stereo Rig - Camera 1 & 2");
-    for (int camera = 0; camera < 2; ++camera) {
-      EXPECT_TRUE(d.Store().IsCalibrated(camera));
-      ASSERT_EQ(d.Store().GetImageCount(camera), sample_project::kViews);
-      for (int image = 0; image < sample_project::kViews; ++image) {
-        EXPECT_TRUE(d.Store().IsImageDetected(camera, image));
-        EXPECT_NE(d.Store().GetThumbnailBitmap(camera, image), nullptr);
+CalibrationDataStore* SampleProject::store_ = nullptr;
+RecordingDataView* SampleProject::view_ = nullptr;
+win::ScriptedPrompts* SampleProject::prompts_ = nullptr;
+bool SampleProject::loaded_ = false;
+
+TEST_F(SampleProject, OpensAsTwoDetectedCamerasAndTheirRig) {
+  ASSERT_TRUE(loaded_) << kSampleProject;
+  EXPECT_TRUE(prompts_->boxes.empty()) << prompts_->boxes.front().text;
+  EXPECT_EQ(view_->calls, (std::vector<std::string>{"camera", "camera", "rig 0 1", "refresh 1000"}));
+
+  const CalibrationDataStore& store = *store_;
+  ASSERT_EQ(store.GetEntryCount(), 3);
+  ASSERT_EQ(store.GetMonoCameraCount(), 2);
+  ASSERT_EQ(store.GetStereoRigCount(), 1);
+  EXPECT_EQ(store.GetEntryKind(2), kStereoRigEntry);
+  EXPECT_EQ(store.GetStereoPair(0).cameraA, 0);
+  EXPECT_EQ(store.GetStereoPair(0).cameraB, 1);
+  for (int entry = 0; entry < 3; ++entry) EXPECT_TRUE(store.IsCalibrated(entry)) << entry;
+
+  // The points are the fixture's noise-free projections, so marking the
+  // images by hand can be checked against them.
+  const synthetic::Dataset truth = SampleTruth();
+  for (int camera = 0; camera < 2; ++camera) {
+    SCOPED_TRACE(camera);
+    const CalibrationObjectSettings board = store.GetObjectSettings(camera);
+    EXPECT_EQ(board.squaresX, 9);
+    EXPECT_EQ(board.squaresY, 6);
+    EXPECT_EQ(board.squareSizeX, 25.0);
+    EXPECT_EQ(board.squareSizeY, 25.0);
+    EXPECT_EQ(board.windowX, 5);
+    EXPECT_EQ(board.windowY, 5);
+    ASSERT_EQ(store.GetImageCount(camera), kViews);
+    EXPECT_EQ(store.GetUsableImageCount(camera), kViews);
+    for (int image = 0; image < kViews; ++image) {
+      EXPECT_EQ(store.GetImage(camera, image)->width, 640);
+      EXPECT_EQ(store.GetImage(camera, image)->height, 480);
+      const auto& expected = camera == 0 ? truth.views[image].truePointsA : truth.views[image].truePointsB;
+      ASSERT_EQ(store.GetImagePointCount(camera, image), 54);
+      for (int i = 0; i < 54; ++i) {
+        const Point2d p = store.GetImagePoint(camera, image, i);
+        EXPECT_NEAR(p.x, expected[i].x, 1e-6) << "image " << image << " point " << i;
+        EXPECT_NEAR(p.y, expected[i].y, 1e-6) << "image " << image << " point " << i;
       }
-      const std::string text = view.GetPanel(camera)->GetInfoText();
-      EXPECT_EQ(text.rfind("F: ", 0), 0u) << text;
-      EXPECT_NE(text.find("FOV: "), std::string::npos) << text;
-      EXPECT_NE(text.find("Size: 640 x 480"), std::string::npos) << text;
     }
-    ExpectIntrinsicsNear(d.Store().GetCameraParameters(0), truth.cameraA, 0.5, "camera 1");
-    ExpectIntrinsicsNear(d.Store().GetCameraParameters(1), truth.cameraB, 0.5, "camera 2");
-
-    ASSERT_NE(d.Store().GetStereoCamera(0), nullptr);
-    CStereoCamera rig = *d.Store().GetStereoCamera(0);
-    EXPECT_LT(AngleBetween(rig.GetRelativeRotation(), truth.rigPose.R), 0.05);
-    const double* T = rig.GetRelativeTranslation();
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(T[i], truth.rigPose.t[i], 1.0) << "T" << i;
-    EXPECT_TRUE(d.Store().IsCalibrated(2));
-
-    // Camera 1 selected: Show 3D view draws its scene.
-    const CRect panel = view.GetPanelRect(0);
-    const CPoint press(d.DataViewRect().left + panel.CenterPoint().x, d.DataViewRect().top + panel.CenterPoint().y);
-    d.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(press.x, press.y));
-    d.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(press.x, press.y));
-    ASSERT_EQ(view.GetSelectedEntry(), 0);
-    view.Show3DView();
-    window_test::Settle();
-    EXPECT_TRUE(d.Scene3D().IsWindowVisible());
-    EXPECT_EQ(d.Scene3D().GetShownKey(), 0);
-    CRect rc;
-    d.Scene3D().GetView().GetClientRect(&rc);
-    std::vector<std::uint32_t> pixels(static_cast<size_t>(rc.Width()) * rc.Height());
-    ASSERT_TRUE(win::GetWindowServices()->ReadClient(d.Scene3D().GetView().GetSafeHwnd(), pixels.data(), rc.Width(),
-                                                     rc.Height(), rc.Width() * 4));
-    size_t drawn = 0;
-    for (std::uint32_t p : pixels) drawn += (p & 0xFFFFFF) != 0xFFFFFF;
-    EXPECT_GT(drawn, pixels.size() / 100);
-
-    // Calibrating camera 1 again from the loaded points gives the stored values.
-    const CameraParameters stored = d.Store().GetCameraParameters(0);
-    view.Calibrate();
-    const CameraParameters again = d.Store().GetCameraParameters(0);
-    for (int i : {0, 2, 4, 5}) EXPECT_NEAR(again.K[i], stored.K[i], 1e-3) << "K" << i;
-  });
-  // Nothing was missing on the way.
-  EXPECT_TRUE(prompts.boxes.empty()) << prompts.boxes.front().text;
+  }
 }
 
-// Every file the project and its data files name is shipped, and no name
-// holds white space.
-TEST(SampleProject, EveryNamedFileIsShipped) {
-  std::ifstream project(SampleFolder() / sample_project::kProjectFile);
-  ASSERT_TRUE(project.good());
-  int entries = 0;
-  project >> entries;
-  ASSERT_EQ(entries, 3);
-  std::vector<std::string> named;
-  for (int i = 0; i < entries; ++i) {
-    std::string dataFile;
-    project >> dataFile;
-    named.push_back(dataFile);
-    if (dataFile[0] == 'C') {
-      std::string line;
-      std::getline(project, line);  // the rest of the name's line
-      std::getline(project, line);  // the camera line
+TEST_F(SampleProject, CamerasAreCalibratedCloseToTheirTruth) {
+  ASSERT_TRUE(loaded_);
+  const synthetic::CameraModel truth[2] = {synthetic::CameraA(), synthetic::CameraB()};
+  const char* names[4] = {"fx", "fy", "cx", "cy"};
+  for (int camera = 0; camera < 2; ++camera) {
+    const CameraParameters p = store_->GetCameraParameters(camera);
+    const double got[4] = {p.K[0], p.K[4], p.K[2], p.K[5]};
+    const synthetic::CameraModel& own = truth[camera];
+    const synthetic::CameraModel& other = truth[1 - camera];
+    const double want[4] = {own.fx, own.fy, own.cx, own.cy};
+    const double wrong[4] = {other.fx, other.fy, other.cx, other.cy};
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_NEAR(got[k], want[k], 0.5) << "camera " << camera << " " << names[k];
+      // The two cameras differ by more than the tolerance: a swapped pair fails.
+      EXPECT_GT(std::abs(got[k] - wrong[k]), 1.0) << "camera " << camera << " " << names[k];
     }
-    std::ifstream data(SampleFolder() / dataFile);
-    ASSERT_TRUE(data.good()) << dataFile;
-    std::string word;
-    while (data >> word)
-      if (word.find('.') != std::string::npos) named.push_back(word);
+    EXPECT_EQ(p.width, 640);
+    EXPECT_EQ(p.height, 480);
   }
-  EXPECT_EQ(named.size(), 3u + 2 * (2 + 2 * sample_project::kViews) + 2);
-  for (const std::string& name : named) {
-    EXPECT_TRUE(fs::is_regular_file(SampleFolder() / name)) << name;
-    EXPECT_EQ(name.find_first_of(" \t"), std::string::npos) << name;
+}
+
+TEST_F(SampleProject, RigIsTheFixturesRig) {
+  ASSERT_TRUE(loaded_);
+  ASSERT_NE(store_->GetStereoCamera(0), nullptr);
+  CStereoCamera rig = *store_->GetStereoCamera(0);
+  const synthetic::Pose truth = synthetic::DefaultRigRelativePose();
+  EXPECT_LT(AngleDegrees(cv::Matx33d(rig.GetRelativeRotation()), truth.R), 0.05);
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(rig.GetRelativeTranslation()[k], truth.t[k], 1.0) << k;
+}
+
+TEST_F(SampleProject, PanelTextsShowTheCalibratedCameras) {
+  ASSERT_TRUE(loaded_);
+  ASSERT_EQ(view_->texts.size(), 3u);
+  for (int entry = 0; entry < 2; ++entry) {
+    const std::string& text = view_->texts[entry];
+    SCOPED_TRACE(text);
+    double fx = 0, fy = 0;
+    ASSERT_EQ(std::sscanf(text.c_str(), "F: %lf %lf", &fx, &fy), 2);
+    const CameraParameters p = store_->GetCameraParameters(entry);
+    EXPECT_NEAR(fx, p.K[0], 1e-4);
+    EXPECT_NEAR(fy, p.K[4], 1e-4);
+    EXPECT_NE(text.find("\nFOV: "), std::string::npos);
+    const std::string size = "Size: 640 x 480";
+    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), size.size())), size);
   }
+  EXPECT_NE(view_->texts[2], "Not calibrated.");
+}
+
+TEST_F(SampleProject, CalibratingAgainGivesTheStoredValues) {
+  ASSERT_TRUE(loaded_);
+  const int camera = 0;
+  const CameraParameters stored = store_->GetCameraParameters(camera);
+  std::vector<std::vector<Point2d>> points;
+  store_->GetCalibrationImagePoints(camera, points);
+  CMonoCameraCalibrationEngine engine;
+  ASSERT_EQ(engine.RunCalibration(points, store_->GetObjectSettings(camera), 640, 480), 1)
+      << CalibrationOutcomeText(engine.LastRun().outcome);
+  const CameraParameters again = engine.GetCameraParameters();
+  const int k[4] = {0, 4, 2, 5};
+  for (int i : k) EXPECT_NEAR(again.K[i], stored.K[i], 1e-3) << "K[" << i << "]";
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(again.d[i], stored.d[i], 1e-5) << "d[" << i << "]";
+}
+
+// The images belong to their points: the object editor, given four clicks
+// at the view pixels nearest the stored outer corners (the first at point
+// n - squaresX, as a user marks a board), finds every stored point.
+TEST(SampleImages, EditorDetectsTheStoredPointsFromFourClicks) {
+  CalibrationDataStore store;
+  ProjectReadReport report;
+  ASSERT_TRUE(ReadProject(kSampleProject, store, &report)) << report.message;
+  ASSERT_TRUE(report.skipped.empty());
+  for (int camera = 0; camera < store.GetMonoCameraCount(); ++camera) {
+    for (int image = 0; image < store.GetImageCount(camera); ++image) {
+      SCOPED_TRACE("camera " + std::to_string(camera) + " image " + std::to_string(image));
+      const std::vector<Point2d> stored = *store.GetImagePointList(camera, image);
+      ASSERT_EQ(stored.size(), 54u);
+      store.ResetImageDetection(camera, image);
+      ObjectEditorModel model;
+      model.SetDataStore(&store);
+      model.SetViewSize(395, 350);
+      model.OpenForCamera(camera);
+      model.SetImageIndex(image);
+      model.ExecuteCommand(ObjectEditorModel::kSelectGrid, 0);
+      for (int index : {45, 53, 8, 0}) {
+        const ObjectEditorModel::ViewPoint at = model.ImageToView(stored[index]);
+        model.LeftButtonDown({std::round(at.x), std::round(at.y)}, true, false);
+      }
+      ASSERT_TRUE(store.IsImageDetected(camera, image));
+      for (int i = 0; i < 54; ++i) {
+        const Point2d p = store.GetImagePoint(camera, image, i);
+        EXPECT_LT(std::hypot(p.x - stored[i].x, p.y - stored[i].y), 0.2) << "point " << i;
+      }
+    }
+  }
+}
+
+// A token of the project's files that names a file: a letter first, then
+// letters, digits and underscores, ending in ".txt" or ".png".
+bool IsFileName(const std::string& token) {
+  const size_t dot = token.rfind('.');
+  if (dot == std::string::npos || dot == 0 || !std::isalpha(static_cast<unsigned char>(token[0]))) return false;
+  const std::string ext = token.substr(dot);
+  if (ext != ".txt" && ext != ".png") return false;
+  for (size_t i = 0; i < dot; ++i)
+    if (!std::isalnum(static_cast<unsigned char>(token[i])) && token[i] != '_') return false;
+  return true;
+}
+
+// Every file the project and its data files name lies in the sample
+// folder; nothing there has white space in its name, and the whole sample
+// stays small enough to ship.
+TEST(SampleFiles, EveryNamedFileExistsAndTheFolderStaysSmall) {
+  std::set<std::string> named;
+  std::vector<std::string> toRead = {"sample_project.txt"};
+  std::set<std::string> read;
+  while (!toRead.empty()) {
+    const std::string file = toRead.back();
+    toRead.pop_back();
+    if (!read.insert(file).second) continue;
+    std::ifstream in(kSampleFolder / file);
+    ASSERT_TRUE(in) << file;
+    std::string token;
+    while (in >> token) {
+      if (!IsFileName(token)) continue;
+      named.insert(token);
+      // The data files name the rest.
+      if (token.find("_Data.txt") != std::string::npos) toRead.push_back(token);
+    }
+  }
+  // 3 data files; per camera intrinsics, extrinsics, 6 images, 6 points
+  // files; the rig's two camera files.
+  EXPECT_EQ(named.size(), 3u + 2u * 14u + 2u);
+  for (const std::string& file : named) EXPECT_TRUE(fs::is_regular_file(kSampleFolder / file)) << file;
+
   std::uintmax_t bytes = 0;
-  for (const auto& e : fs::directory_iterator(SampleFolder())) bytes += fs::file_size(e.path());
-  EXPECT_LT(bytes, 1024u * 1024u);
+  for (const auto& entry : fs::recursive_directory_iterator(kSampleFolder)) {
+    const std::string file = entry.path().filename().string();
+    EXPECT_EQ(file.find_first_of(" \t\r\n"), std::string::npos) << file;
+    if (entry.is_regular_file()) bytes += entry.file_size();
+  }
+  EXPECT_LE(bytes, 1024u * 1024u);
 }
 
 }  // namespace
