@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QTest>
 #include <QWindow>
 #include <cmath>
@@ -69,6 +70,15 @@ void Press(CWnd& top, CPoint p, UINT message = WM_LBUTTONDOWN) {
   ASSERT_NE(window, nullptr);
   if (message == WM_LBUTTONDBLCLK) QTest::mouseDClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(p.x, p.y));
   else QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(p.x, p.y));
+  Settle();
+}
+
+// A key pressed as the user presses it, with the main window focused.
+void Key(CVistrelDlg& d, Qt::Key key) {
+  QWidget* host = static_cast<QWidget*>(d.GetHostWidget());
+  QApplication::setActiveWindow(host);
+  host->setFocus();
+  QTest::keyClick(host->windowHandle(), key);
   Settle();
 }
 
@@ -489,8 +499,7 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
       Command(o, CRelativeOrientationDlg::kSave);
       o.PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     });
-    d.SendMessage(WM_KEYDOWN, 'O', 0);
-    Settle();
+    Key(d, Qt::Key_O);
     double values[15] = {};
     EXPECT_EQ(std::sscanf(output.c_str(), "%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf", &values[0],
                           &values[1], &values[2], &values[3], &values[4], &values[5], &values[6], &values[7], &values[8],
@@ -509,10 +518,22 @@ TEST_F(WorkbenchRoad, ImagesMarkedCalibratedSavedAndReloaded) {
     EXPECT_EQ(lines, 4);
 
     // screenshot
-    d.SendMessage(WM_KEYDOWN, 'W', 0);
-    EXPECT_TRUE(fs::exists(folder / "Main.png"));
-    EXPECT_TRUE(fs::exists(folder / "3D.png"));
+    Key(d, Qt::Key_W);
     EXPECT_FALSE(fs::exists(folder / "Obj.png"));
+    const QImage mainShot(QString::fromStdString((folder / "Main.png").string()));
+    CRect client;
+    d.GetClientRect(&client);
+    EXPECT_EQ(mainShot.width(), client.Width());
+    EXPECT_EQ(mainShot.height(), client.Height());
+    const QImage sceneShot(QString::fromStdString((folder / "3D.png").string()));
+    d.Scene3D().GetClientRect(&client);
+    ASSERT_EQ(sceneShot.width(), client.Width());
+    ASSERT_EQ(sceneShot.height(), client.Height());
+    const CRect& view = d.Scene3D().GetViewRect();
+    int drawn = 0;
+    for (int y = view.top; y < view.bottom; ++y)
+      for (int x = view.left; x < view.right; ++x) drawn += (sceneShot.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+    EXPECT_GT(drawn, 0) << "3D.png shows the scene";
   });
   EXPECT_EQ(secondExit, 0);
 }
