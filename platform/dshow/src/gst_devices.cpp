@@ -297,15 +297,17 @@ class CaptureFilter
   }
   HRESULT Choose(const DeviceFormat& chosen) {
     // A new size while frames flow would contradict the connected type;
-    // a new rate renegotiates in place.
+    // a new rate is taken on a connected pin too.
     const bool newShape =
         chosen.width != current_.width || chosen.height != current_.height || chosen.subtype != current_.subtype;
     if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY && newShape) return VFW_E_WRONG_STATE;
-    if (newShape && GST_STATE(bin_) > GST_STATE_READY) {
+    if ((newShape || chosen.fps != current_.fps) && GST_STATE(bin_) > GST_STATE_READY) {
       // A stopped graph is paused underneath, and a live source's thread may
-      // still be pushing a frame of the old shape: meeting the new caps it
-      // fails negotiation and the source stops for good. Stop the thread
-      // while the shape changes, then follow the graph's state again.
+      // still be pushing a frame, or its first caps, of the old format:
+      // meeting the new caps (the two capsfilters do not change at one
+      // instant either) it fails negotiation and the source stops for good.
+      // Stop the thread while the format changes, then follow the graph's
+      // state again.
       gst_element_set_state(bin_, GST_STATE_READY);
       Apply(chosen);
       gst_element_sync_state_with_parent(bin_);
@@ -443,10 +445,28 @@ class CaptureFilter
     ::close(fd);
   }
 
+  void OnGraphState(FILTER_STATE state) override {
+    // Taken under the frame lock: once Pause or Stop returns, a frame still
+    // on its way out of the source is neither counted nor handed out.
+    std::lock_guard<std::mutex> lock(frameLock_);
+    halted_ = state != State_Running;
+  }
+
   static GstPadProbeReturn OnFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* self = static_cast<CaptureFilter*>(data);
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     const guint64 offset = GST_BUFFER_OFFSET(buffer);
+    std::lock_guard<std::mutex> gate(self->frameLock_);
+    if (self->halted_) {
+      // Captured as the graph left Running: discarded, and its number kept
+      // so that the next frame does not read as a dropped one.
+      std::lock_guard<std::mutex> lock(self->statsLock_);
+      if (offset != GST_BUFFER_OFFSET_NONE) {
+        self->lastOffset_ = offset;
+        self->haveLast_ = true;
+      }
+      return GST_PAD_PROBE_DROP;
+    }
     {
       std::lock_guard<std::mutex> lock(self->statsLock_);
       if (self->haveLast_ && offset != GST_BUFFER_OFFSET_NONE && offset > self->lastOffset_ + 1)
@@ -478,6 +498,8 @@ class CaptureFilter
   CComPtr<PinImpl> hiddenOut_;  // the unlisted output of a device without one
   PinImpl* analog_ = nullptr;
   CComPtr<CrossbarFilter> crossbar_;
+  std::mutex frameLock_;  // held while a frame is counted and made
+  bool halted_ = false;   // the graph was told to pause or stop
   std::mutex statsLock_;
   long dropped_ = 0, delivered_ = 0, input_ = 0;
   guint64 lastOffset_ = 0;
