@@ -187,8 +187,9 @@ class CaptureFilter
       rawCaps_ = Make("capsfilter");
       identity = Make("identity");
       GstElement* convert = Make("videoconvert");
+      GstElement* rate = Make("videorate");
       deviceCaps_ = Make("capsfilter");
-      gst_element_link_many(source_, rawCaps_, identity, convert, deviceCaps_, nullptr);
+      gst_element_link_many(source_, rawCaps_, identity, convert, rate, deviceCaps_, nullptr);
     }
     g_object_set(identity, "silent", TRUE, nullptr);
     GstPad* probePad = gst_element_get_static_pad(identity, "src");
@@ -212,7 +213,7 @@ class CaptureFilter
       hiddenOut_ = out_;
       pins_.pop_back();
     }
-    Apply(device_.formats.front());
+    Apply(device_.formats.front(), true);
     if (analog_ && device_.inputs.size() >= 2) {
       crossbar_.Attach(new CrossbarFilter(this, device_.inputs));
       PairPins(crossbar_->Output(), analog_);
@@ -301,19 +302,22 @@ class CaptureFilter
     const bool newShape =
         chosen.width != current_.width || chosen.height != current_.height || chosen.subtype != current_.subtype;
     if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY && newShape) return VFW_E_WRONG_STATE;
-    if ((newShape || chosen.fps != current_.fps) && GST_STATE(bin_) > GST_STATE_READY) {
+    if (newShape && GST_STATE(bin_) > GST_STATE_READY) {
       // A stopped graph is paused underneath, and a live source's thread may
-      // still be pushing a frame, or its first caps, of the old format:
-      // meeting the new caps (the two capsfilters do not change at one
-      // instant either) it fails negotiation and the source stops for good.
-      // Stop the thread while the format changes, then follow the graph's
-      // state again.
+      // still be pushing a frame of the old shape: meeting the new caps it
+      // fails negotiation and the source stops for good. Stop the thread
+      // while the shape changes, then follow the graph's state again.
       gst_element_set_state(bin_, GST_STATE_READY);
-      Apply(chosen);
+      Apply(chosen, true);
       gst_element_sync_state_with_parent(bin_);
       return S_OK;
     }
-    Apply(chosen);
+    // A new rate while the source's thread may be pushing: only the rate
+    // converter's output changes. Renegotiating the source itself could meet
+    // its first caps or a frame of the old rate still on the way and stop it
+    // for good, and stopping its thread instead could wait forever on a
+    // paused graph's sink that holds the thread's last frame.
+    Apply(chosen, GST_STATE(bin_) <= GST_STATE_READY);
     return S_OK;
   }
   HRESULT GetFormat(AM_MEDIA_TYPE** type) override {
@@ -383,8 +387,10 @@ class CaptureFilter
     v.fpsDen = 1;
     return v;
   }
-  void Apply(const DeviceFormat& f) {
-    if (rawCaps_) {
+  // sourceToo: the test pattern itself is made at f's rate; else the
+  // source keeps its rate and the rate converter turns it into f's.
+  void Apply(const DeviceFormat& f, bool sourceToo) {
+    if (rawCaps_ && sourceToo) {
       DeviceFormat raw = f;
       raw.subtype = MEDIASUBTYPE_RGB24;
       GstCaps* rawCaps = DeviceCaps(raw);
