@@ -187,9 +187,8 @@ class CaptureFilter
       rawCaps_ = Make("capsfilter");
       identity = Make("identity");
       GstElement* convert = Make("videoconvert");
-      GstElement* rate = Make("videorate");
       deviceCaps_ = Make("capsfilter");
-      gst_element_link_many(source_, rawCaps_, identity, convert, rate, deviceCaps_, nullptr);
+      gst_element_link_many(source_, rawCaps_, identity, convert, deviceCaps_, nullptr);
     }
     g_object_set(identity, "silent", TRUE, nullptr);
     GstPad* probePad = gst_element_get_static_pad(identity, "src");
@@ -213,7 +212,7 @@ class CaptureFilter
       hiddenOut_ = out_;
       pins_.pop_back();
     }
-    Apply(device_.formats.front(), true);
+    Apply(device_.formats.front());
     if (analog_ && device_.inputs.size() >= 2) {
       crossbar_.Attach(new CrossbarFilter(this, device_.inputs));
       PairPins(crossbar_->Output(), analog_);
@@ -308,17 +307,36 @@ class CaptureFilter
       // fails negotiation and the source stops for good. Stop the thread
       // while the shape changes, then follow the graph's state again.
       gst_element_set_state(bin_, GST_STATE_READY);
-      Apply(chosen, true);
+      Apply(chosen);
       gst_element_sync_state_with_parent(bin_);
       return S_OK;
     }
-    // A new rate while the source's thread may be pushing: only the rate
-    // converter's output changes. Renegotiating the source itself could meet
-    // its first caps or a frame of the old rate still on the way and stop it
-    // for good, and stopping its thread instead could wait forever on a
-    // paused graph's sink that holds the thread's last frame.
-    Apply(chosen, GST_STATE(bin_) <= GST_STATE_READY);
+    if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY) {
+      if (chosen.fps == current_.fps) return S_OK;
+      // A new rate on a connected, live pin is only recorded: the stream
+      // downstream was negotiated at the old rate, so renegotiating the
+      // source finds no common caps and stops it for good. The rate is
+      // applied once the pin is disconnected.
+      out_->format.fpsNum = chosen.fps;
+      out_->format.fpsDen = 1;
+      current_ = chosen;
+      ratePending_ = true;
+      return S_OK;
+    }
+    Apply(chosen);
     return S_OK;
+  }
+  void OnOutputDisconnected(PinImpl* output) override {
+    if (output != out_ || !ratePending_) return;
+    // Nothing downstream any more: the source's thread can be stopped
+    // while its caps change, as for a new shape.
+    if (GST_STATE(bin_) > GST_STATE_READY) {
+      gst_element_set_state(bin_, GST_STATE_READY);
+      Apply(current_);
+      gst_element_sync_state_with_parent(bin_);
+    } else {
+      Apply(current_);
+    }
   }
   HRESULT GetFormat(AM_MEDIA_TYPE** type) override {
     if (!type) return E_POINTER;
@@ -387,10 +405,9 @@ class CaptureFilter
     v.fpsDen = 1;
     return v;
   }
-  // sourceToo: the test pattern itself is made at f's rate; else the
-  // source keeps its rate and the rate converter turns it into f's.
-  void Apply(const DeviceFormat& f, bool sourceToo) {
-    if (rawCaps_ && sourceToo) {
+  void Apply(const DeviceFormat& f) {
+    ratePending_ = false;
+    if (rawCaps_) {
       DeviceFormat raw = f;
       raw.subtype = MEDIASUBTYPE_RGB24;
       GstCaps* rawCaps = DeviceCaps(raw);
@@ -499,6 +516,7 @@ class CaptureFilter
   CComPtr<PinPages> pinPages_;
   std::string v4l2Path_;
   DeviceFormat current_;
+  bool ratePending_ = false;  // current_'s rate is not yet the stream's
   GstElement *source_, *rawCaps_, *deviceCaps_;
   PinImpl* out_;
   CComPtr<PinImpl> hiddenOut_;  // the unlisted output of a device without one
