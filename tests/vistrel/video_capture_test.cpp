@@ -467,7 +467,9 @@ TEST_F(VideoCaptureTest, PinPagesReconnectAtTheNewSize) {
     CVideoCapture capture(owner.m_hWnd);
     ASSERT_EQ(capture.OpenDevice(1), S_OK);
     ASSERT_TRUE(Flows(pattern));
-    if (fromPrepared) ASSERT_EQ(capture.StartRecording(Temp("pages.avi").c_str(), 0, 0, 0), S_OK);
+    if (fromPrepared) {
+      ASSERT_EQ(capture.StartRecording(Temp("pages.avi").c_str(), 0, 0, 0), S_OK);
+    }
     std::string caption;
     win::SetNextModalHook([&](CDialog& dlg) {
       CString text;
