@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -199,6 +201,32 @@ TEST(DialogUnits, FixedBaseUnits) {
   EXPECT_EQ(win::DialogUnitsToPixelsY(14), 23);
   EXPECT_EQ(win::DialogUnitsToPixelsX(204), 306);
   EXPECT_EQ(win::DialogUnitsToPixelsY(142), 231);
+}
+
+// Templates are often filled in field by field; what is left out must be
+// zero (x = y = 0 centres the dialog), whatever the memory held before.
+TEST(DialogTemplateFields, LeftOutFieldsAreZero) {
+  alignas(win::DialogTemplate) unsigned char storage[sizeof(win::DialogTemplate)];
+  std::memset(storage, 0xA5, sizeof storage);
+  auto* t = new (storage) win::DialogTemplate;
+  EXPECT_EQ(t->id, 0u);
+  EXPECT_EQ(t->style, 0u);
+  EXPECT_EQ(t->x, 0);
+  EXPECT_EQ(t->y, 0);
+  EXPECT_EQ(t->cx, 0);
+  EXPECT_EQ(t->cy, 0);
+  t->~DialogTemplate();
+
+  alignas(win::DialogItemTemplate) unsigned char itemStorage[sizeof(win::DialogItemTemplate)];
+  std::memset(itemStorage, 0xA5, sizeof itemStorage);
+  auto* item = new (itemStorage) win::DialogItemTemplate;
+  EXPECT_EQ(item->id, 0u);
+  EXPECT_EQ(item->x, 0);
+  EXPECT_EQ(item->y, 0);
+  EXPECT_EQ(item->cx, 0);
+  EXPECT_EQ(item->cy, 0);
+  EXPECT_EQ(item->style, 0u);
+  item->~DialogItemTemplate();
 }
 
 constexpr UINT kDlg = 9001;
