@@ -153,6 +153,31 @@ TEST_F(ControlsTest, ComboAndEditKeepTheirState) {
   EXPECT_EQ(t, "3.5");
 }
 
+// A template's combo box height is how far its list drops: the window itself
+// is the closed box, so it does not cover the controls laid out below it.
+TEST_F(ControlsTest, DropDownComboWindowIsItsClosedBox) {
+  struct Case {
+    DWORD type;
+    int height;
+  } const cases[] = {{CBS_DROPDOWNLIST, 24}, {CBS_DROPDOWN, 24}, {CBS_SIMPLE, 120}};
+  UINT id = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    CComboBox combo;
+    ASSERT_TRUE(combo.Create(WS_CHILD | WS_VISIBLE | c.type, CRect(5, 10, 105, 130), &parent, id++));
+    CRect r;
+    combo.GetWindowRect(&r);
+    parent.ScreenToClient(&r);
+    EXPECT_EQ(r, CRect(5, 10, 105, 10 + c.height));
+  }
+  // A low combo keeps its height.
+  CComboBox low;
+  ASSERT_TRUE(low.Create(WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, CRect(0, 0, 100, 20), &parent, id++));
+  CRect r;
+  low.GetClientRect(&r);
+  EXPECT_EQ(r.Height(), 20);
+}
+
 TEST_F(ControlsTest, MultiLineEditBreaksLinesAndGivesItsTextBack) {
   CEdit edit;
   ASSERT_TRUE(edit.Create(WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY, CRect(0, 0, 200, 60), &parent, 4));
