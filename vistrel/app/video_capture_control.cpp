@@ -223,7 +223,10 @@ void CVideoCaptureControl::CaptureImage() {
     for (int i = 0; i < count; ++i) add(i, images[i]);
   }
   if (clone) cvReleaseImage(&clone);
-  if (m_pDataView && m_pDataView->m_hWnd) m_pDataView->Invalidate(TRUE);
+  // The thumbnails are drawn by the view's image lists, its children: an
+  // invalidated parent alone leaves them showing the old images.
+  if (m_pDataView && m_pDataView->m_hWnd)
+    m_pDataView->RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void CVideoCaptureControl::Record() {
