@@ -109,8 +109,9 @@ TEST(CubicMatcher, ScheduleBySideAndLastStage) {
       EXPECT_EQ(model.events, expected) << side << " " << maxStage;
       EXPECT_NEAR(model.p1, last >= 0 ? 0.1 : 0.5, 1e-6);
       // The 1024 schedule never works on the full-resolution image.
-      if (log2 == 10)
+      if (log2 == 10) {
         for (const std::string& e : model.events) EXPECT_NE(e, "images 1024 1024");
+      }
     }
   }
 }

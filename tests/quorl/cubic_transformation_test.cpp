@@ -468,7 +468,9 @@ TEST(CubicSplineCost, PenaltyStartsPastAQuarterCell) {
       std::fill(c.gradY.begin(), c.gradY.end(), 0.0);
       c.AddDisplacementPenaltyAndGradient();
       EXPECT_NEAR(c.cost, -k.penalty, 1e-12);
-      if (k.penalty > 0) EXPECT_LT(c.gradX[3] * k.move, 0.0);
+      if (k.penalty > 0) {
+        EXPECT_LT(c.gradX[3] * k.move, 0.0);
+      }
       EXPECT_EQ(c.gradY[3], 0.0);
     }
   }
@@ -655,10 +657,11 @@ TEST(CubicSampling, IdentityReproducesTheInteriorAndLeavesTheBorder) {
       const bool inside = x >= 2 && y >= 2 && x <= S - 3 && y <= S - 3;
       const bool limit = !inside && x >= 1 && y >= 1 && x <= S - 2 && y <= S - 2;
       const int value = out[y * S + x];
-      if (inside || (limit && value != 12345))
+      if (inside || (limit && value != 12345)) {
         ASSERT_NEAR(value, a[y * S + x], 0.5 + 1e-9) << x << "," << y;
-      else if (!limit)
+      } else if (!limit) {
         ASSERT_EQ(value, 12345) << x << "," << y;
+      }
     }
   // A black/white step overshoots both ways: clamped, not wrapped.
   std::vector<unsigned short> step(S * S);

@@ -113,7 +113,9 @@ class RecorderDevice : public ::testing::Test {
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, 0x20, &pp, &device), S_OK);
   }
   void TearDown() override {
-    if (device) EXPECT_EQ(device->Release(), 0u);
+    if (device) {
+      EXPECT_EQ(device->Release(), 0u);
+    }
     if (d3d) d3d->Release();
     EXPECT_EQ(d3d9::LiveObjectCount(), live);
     const auto log = d3d9::GetLog();

@@ -253,8 +253,9 @@ TEST_F(Builders, PatchesForMaskedPointsWithinTheBuffers) {
       ++k;
     }
     // An all-zero mask writes no index.
-    if (n == 0)
+    if (n == 0) {
       for (WORD w : pi) EXPECT_EQ(w, 0);
+    }
   }
 }
 

@@ -383,6 +383,63 @@ TEST_F(SceneBox, EdgesGridAndTicksForEveryCorner) {
   }
 }
 
+// Seen from each corner in turn, the end labels of two axes stand off the
+// same corner of the box; drawn, no two labels of different axes may meet
+// (they would read as one number).
+TEST_F(SceneBox, TickLabelsOfDifferentAxesNeverMeet) {
+  CD3DCalibSceneBox box(device, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(40, 20, 80));
+  ASSERT_TRUE(box.IsComplete());
+  const D3DXVECTOR3* c = box.GetCorners();
+  struct Box {
+    float left, top, right, bottom;
+  };
+  int spread = 0;
+  for (int k = 0; k < 8; ++k) {
+    SCOPED_TRACE(k);
+    D3D::CModelViewerCamera viewer;
+    D3DXVECTOR3 eye = c[k] + (c[k] - box.GetBoxCentre()) * 1.5f, at = box.GetBoxCentre();
+    viewer.SetViewParams(&eye, &at);
+    viewer.SetProjParams(D3DX_PI / 4, 4.0f / 3.0f, 1.0f, 2000.0f);
+    viewer.SetWindow(400, 300);
+    const auto draws = InScene([&] { box.DrawBoundingBox(device, &viewer); });
+    // One screen-space draw per label: x, y and z in turn, five each.
+    std::vector<Box> labels;
+    for (const auto& d : draws) {
+      if (!ScreenSpace(d)) continue;
+      Box b{1e9f, 1e9f, -1e9f, -1e9f};
+      for (const auto& v : d.vertices)
+        b = {std::min(b.left, v.x), std::min(b.top, v.y), std::max(b.right, v.x), std::max(b.bottom, v.y)};
+      labels.push_back(b);
+    }
+    ASSERT_EQ(labels.size(), 15u);
+    for (int i = 0; i < 15; ++i)
+      for (int j = i + 1; j < 15; ++j) {
+        if (i / 5 == j / 5) continue;
+        const Box& a = labels[i];
+        const Box& b = labels[j];
+        EXPECT_FALSE(a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
+            << "label " << i << " meets label " << j;
+      }
+    // A label whose place was clear stays centred on its tick.
+    const auto* ticks = box.GetTickLabels();
+    const D3DVIEWPORT9 vp = viewer.GetViewPort();
+    for (int a = 0, first = 0; a < 3; first += 20, ++a)
+      for (int j = 0; j < 5; ++j) {
+        const D3DXVECTOR3 p = ticks[first + D3D::TickEdgeTable[k][a] * 5 + j].position;
+        D3DXVECTOR3 s;
+        D3DXVec3Project(&s, &p, &vp, viewer.GetProjMatrix(), viewer.GetViewMatrix(), viewer.GetWorldMatrix());
+        const Box& b = labels[5 * a + j];
+        const bool centred =
+            std::fabs((b.left + b.right) / 2 - s.x) < 2.5f && std::fabs((b.top + b.bottom) / 2 - s.y) < 2.5f;
+        if (a == 0) {
+          EXPECT_TRUE(centred) << "the first axis never moves: " << j;
+        }
+        spread += !centred;
+      }
+  }
+  EXPECT_GT(spread, 0) << "some corner labels had to move";
+}
+
 TEST_F(CalibScene, WorldCentredFrameDrawsBoardCamerasBoxAndAxes) {
   Mono(3, 3);
   std::vector<d3d9::DrawRecord> all;

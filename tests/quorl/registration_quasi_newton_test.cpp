@@ -192,7 +192,9 @@ TEST(RegistrationQuasiNewton, LineSearchCapsTheStepAndGivesUpBelowTolerance) {
   EXPECT_NEAR(m.trialPoints[0][1], 20.8, 1e-12);
   for (size_t i = 1; i < m.trialSteps.size(); ++i) {
     EXPECT_GE(m.trialSteps[i], 0.1 * m.trialSteps[i - 1] * (1 - 1e-12));
-    if (i > 1) EXPECT_LE(m.trialSteps[i], 0.5 * m.trialSteps[i - 1] * (1 + 1e-12));
+    if (i > 1) {
+      EXPECT_LE(m.trialSteps[i], 0.5 * m.trialSteps[i - 1] * (1 + 1e-12));
+    }
   }
   EXPECT_LT(m.trialSteps.back(), 1e-5 / 0.8);
   EXPECT_EQ(check, 1);

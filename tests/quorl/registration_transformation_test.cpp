@@ -407,7 +407,9 @@ TEST(RegistrationViews, SingleCellCostCoversItsRegionOnly) {
     for (int column = 0; column < 9; ++column) {
       const bool inRegion = row <= 2 && column <= 2;
       const double gx = owner.GetGradientX(row * 9 + column);
-      if (!inRegion) EXPECT_EQ(gx, 0.0) << column << "," << row;
+      if (!inRegion) {
+        EXPECT_EQ(gx, 0.0) << column << "," << row;
+      }
     }
   EXPECT_NE(owner.GetGradientX(2 * 9 + 2), 0.0);
 }

@@ -540,7 +540,9 @@ TEST_F(ObjectEditorModelTest, DistortionTextIsParsedOrRefused) {
     for (const Case& c : cases) {
         EXPECT_EQ(model.EnterDistortionText(c.text), c.accepted) << c.text;
         EXPECT_DOUBLE_EQ(model.DistortionSetting(), c.setting) << c.text;
-        if (!c.accepted) EXPECT_EQ(model.DistortionText(), "0.5");
+        if (!c.accepted) {
+            EXPECT_EQ(model.DistortionText(), "0.5");
+        }
         for (const Point2d& p : Detected()) ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << c.text;
     }
 }
@@ -586,7 +588,9 @@ TEST_F(ObjectEditorModelTest, GrabsWithinTheRadiusAndDragsByTheImageDelta) {
         model.LeftButtonUp();
         const auto r = model.LeftButtonDown(model.ImageToView({100.0 + c.dx, 100.0}), true, true);
         EXPECT_EQ(r.grabbed, c.grabbed) << c.dx;
-        if (c.grabbed) EXPECT_EQ(model.GrabbedIndex(), c.index);
+        if (c.grabbed) {
+            EXPECT_EQ(model.GrabbedIndex(), c.index);
+        }
     }
     // Dragging 10 view px right and 4 down moves the point by the image
     // delta at zoom 2: 10 x 320 / 395 and 4 x 240 / 350.

@@ -12,8 +12,11 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -565,6 +568,55 @@ TEST_F(SourcesViewTest, CaptureButtonsOnlyForALiveSource) {
     EXPECT_EQ(seen.filterEnabled, source == 0);
     EXPECT_EQ(seen.pinEnabled, source == 0);
   }
+}
+
+// A device held back before its first frame: the details text read then
+// has no frame size; it must follow once frames come, without a selection,
+// and a text that stays the same is not drawn again.
+TEST_F(SourcesViewTest, DetailsTextFollowsTheFirstFrameWithoutASelection) {
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+  };
+  auto gate = std::make_shared<Gate>();
+  dshow::FakeDevice device = video_test::Device("Late", pattern);
+  const dshow::FrameGenerator frames = device.generator;
+  device.generator = [gate, frames](long frame, BYTE* bgr, int width, int height, int stride) {
+    {
+      // Bounded, so a failing test cannot hang the streaming thread.
+      std::unique_lock<std::mutex> lock(gate->mutex);
+      gate->opened.wait_for(lock, std::chrono::seconds(30), [&] { return gate->open; });
+    }
+    frames(frame, bgr, width, height, stride);
+  };
+  dshow::AddFakeDevice(device);
+  auto release = [gate] {
+    std::lock_guard<std::mutex> lock(gate->mutex);
+    gate->open = true;
+    gate->opened.notify_all();
+  };
+
+  win::ManualClock clock;
+  Connect(1, "Late");
+  CSourceDetailsPanel& details = *view->DetailsPanel(0);
+  auto text = [&] { return details.GetInfoText(); };
+  clock.Advance(100);
+  EXPECT_NE(text().find("Camera Frame Size: 0 x 0"), std::string::npos) << text();
+  release();
+  EXPECT_TRUE(video_test::WaitFor([&] {
+    clock.Advance(100);
+    return text().find("Camera Frame Size: 64 x 48") != std::string::npos;
+  })) << text();
+  EXPECT_EQ(view->GetSelected(), -1) << "no press was needed";
+  EXPECT_EQ(text(), view->VideoPanel(0)->GetInfoText());
+
+  // Ticks with nothing new leave the drawn panel alone.
+  ASSERT_NE(details.BackBuffer(), nullptr);
+  std::uint32_t* corner = const_cast<std::uint32_t*>(details.BackBuffer());
+  *corner = 0xFF123456;
+  for (int i = 0; i < 5; ++i) clock.Advance(100);
+  EXPECT_EQ(*details.BackBuffer(), 0xFF123456u) << "an unchanged text was drawn again";
 }
 
 TEST_F(ConfigurationChangeTest, CameraInsertedByHandBetweenASourcesCamerasStays) {

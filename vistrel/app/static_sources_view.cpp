@@ -129,6 +129,14 @@ HRESULT CStaticSourcesView::AddSource(bool live, const std::string& title, const
   details->SetColour(kPanelColour);
   details->SetText(title.c_str(), video->GetInfoText().c_str());
   details->ShowWindow(SW_SHOW);
+  // The details follow the source between selections: its frame size is
+  // known only once the first frame came. Looked up by panel, since a
+  // removal moves the later sources down.
+  CVideoCaptureControl* panel = video.get();
+  video->SetInfoChangedHandler([this, panel](const std::string&) {
+    for (int i = 0; i < SourceCount(); ++i)
+      if (m_sources[i].video.get() == panel) RefreshDetailsText(i);
+  });
 
   Source s;
   s.video = std::move(video);
@@ -151,7 +159,9 @@ void CStaticSourcesView::PressAt(CPoint point) {
 void CStaticSourcesView::RefreshDetailsText(int source) {
   if (!InRange(source)) return;
   Source& s = m_sources[source];
-  s.details->SetText(nullptr, s.video->GetInfoText().c_str());
+  // Only a changed text is drawn again: the tick asks ten times a second.
+  const std::string text = s.video->GetInfoText();
+  if (text != s.details->GetInfoText()) s.details->SetText(nullptr, text.c_str());
 }
 
 void CStaticSourcesView::LayOutDetails() {

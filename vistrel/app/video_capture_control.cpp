@@ -185,6 +185,13 @@ void CVideoCaptureControl::OnTimer(UINT_PTR id) {
     default:
       break;  // states 0 and 3 leave the label as it is
   }
+  if (m_bOpened && m_onInfoChanged) {
+    std::string info = m_capture.GetInfoText();
+    if (info != m_lastInfo) {
+      m_lastInfo = std::move(info);
+      m_onInfoChanged(m_lastInfo);
+    }
+  }
 }
 
 void CVideoCaptureControl::OnClose() {

@@ -4,6 +4,7 @@
 // refreshed every 100 ms, and a toolbar: play, stop/pause, record, grab a
 // still image into the data store, and switch lens-distortion removal.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,6 +75,12 @@ class CVideoCaptureControl : public CStatic {
   // Camera indices other than -1 move by offset.
   void OffsetCameraIndices(int offset);
   std::string GetInfoText() { return m_capture.GetInfoText(); }
+  // Called from the status tick with the new information text whenever it
+  // changed since the last tick: a source opened before its first frame
+  // learns its frame size only then.
+  void SetInfoChangedHandler(std::function<void(const std::string&)> handler) {
+    m_onInfoChanged = std::move(handler);
+  }
 
   // The commands.
   void CaptureImage();
@@ -112,6 +119,8 @@ class CVideoCaptureControl : public CStatic {
   CWnd* m_pDataView = nullptr;
   StreamConfiguration m_config;
   bool m_bOpened = false;
+  std::function<void(const std::string&)> m_onInfoChanged;
+  std::string m_lastInfo;  // as the handler last heard it
   CVideoView m_video{this};
   CToolbarX m_toolbar{0x414141};
   CStaticEx m_status;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "d3d/d3dbuilders.h"
 
@@ -30,6 +31,8 @@ constexpr int kAxisEdges[3][4][2] = {{{0, 3}, {4, 7}, {5, 6}, {1, 2}},
                                      {{0, 4}, {3, 7}, {2, 6}, {1, 5}}};
 // Tick labels move off the box by this sign per axis and edge.
 constexpr float kTickSign[3][4] = {{-1, 1, 1, -1}, {-1, -1, 1, 1}, {-1, 1, 1, -1}};
+// Pixels kept clear between tick labels of different axes.
+constexpr int kTickGap = 2;
 
 template <class T>
 void SafeRelease(T*& p) {
@@ -58,14 +61,26 @@ D3DXVECTOR3 Project(CModelViewerCamera* camera, const D3DXVECTOR3& p) {
   return s;
 }
 
-// Text centred on a projected point, measured first.
-void DrawCentred(ID3DXFont* font, const D3DXVECTOR3& screen, const char* text) {
+// The rectangle of a text centred on a screen point, measured first.
+RECT CentredRect(ID3DXFont* font, float screenX, float screenY, const char* text) {
   RECT measured{0, 0, 0, 0};
   font->DrawTextA(nullptr, text, -1, &measured, DT_CALCRECT, 0xff000000);
   const int w = measured.right - measured.left, h = measured.bottom - measured.top;
-  const int x = int(screen.x), y = int(screen.y);
-  RECT r{x - w / 2, y - h / 2, x + w / 2, y + h / 2};
+  const int x = int(screenX), y = int(screenY);
+  return RECT{x - w / 2, y - h / 2, x + w / 2, y + h / 2};
+}
+
+void DrawInRect(ID3DXFont* font, RECT r, const char* text) {
   font->DrawTextA(nullptr, text, -1, &r, DT_CENTER | DT_VCENTER, 0xff000000);
+}
+
+// Text centred on a projected point.
+void DrawCentred(ID3DXFont* font, const D3DXVECTOR3& screen, const char* text) {
+  DrawInRect(font, CentredRect(font, screen.x, screen.y, text), text);
+}
+
+bool Overlap(const RECT& a, const RECT& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 // Stage 0's colour operation for one draw, put back afterwards: the parts
@@ -499,11 +514,47 @@ void CD3DCalibSceneBox::DrawBoundingBox(IDirect3DDevice9* device, CModelViewerCa
   device->SetIndices(m_pBoxIB);
   device->DrawIndexedPrimitive(D3DPT_LINELIST, 0, 0, 8, UINT(24 + 18 * k), 9);
   if (m_pTickFont && m_pTickLabels) {
+    // The end labels of two axes sit off the same corner of the box, a
+    // fraction of a grid step apart, and would read as one number. A label
+    // that meets one of an earlier axis slides on in the direction it was
+    // pushed off the box (as seen on the screen) until it is clear; past a
+    // few of its own sizes it stays where it got to.
+    const D3DXVECTOR3 d40 = m_vCorners[4] - m_vCorners[0], d30 = m_vCorners[3] - m_vCorners[0];
+    D3DXVECTOR3 dirX, dirYZ;
+    D3DXVec3Normalize(&dirX, &d40);
+    D3DXVec3Normalize(&dirYZ, &d30);
+    const float reach = std::max(GetBoxRadius(), 1e-3f);
+    std::vector<RECT> earlierAxes, thisAxis;
     int first = 0;
     for (int a = 0; a < 3; ++a) {
       const int c = m_nTicks[a];
-      const TickLabel* labels = m_pTickLabels + first + TickEdgeTable[k][a] * c;
-      for (int j = 0; j < c; ++j) DrawCentred(m_pTickFont, Project(camera, labels[j].position), labels[j].text);
+      const int edge = TickEdgeTable[k][a];
+      const TickLabel* labels = m_pTickLabels + first + edge * c;
+      const D3DXVECTOR3 push = (a == 0 ? dirX : dirYZ) * (kTickSign[a][edge] * reach);
+      for (int j = 0; j < c; ++j) {
+        const D3DXVECTOR3 at = Project(camera, labels[j].position);
+        const D3DXVECTOR3 ahead = Project(camera, labels[j].position + push);
+        float dx = ahead.x - at.x, dy = ahead.y - at.y;
+        const float length = std::sqrt(dx * dx + dy * dy);
+        if (length > 1e-6f) dx /= length, dy /= length;
+        else dx = 0, dy = 1;  // pushed straight at the eye: downwards
+        const RECT centred = CentredRect(m_pTickFont, at.x, at.y, labels[j].text);
+        const int limit = 3 * std::max(centred.right - centred.left, centred.bottom - centred.top);
+        auto blocked = [&](const RECT& q) {
+          const RECT spaced{q.left - kTickGap, q.top - kTickGap, q.right + kTickGap, q.bottom + kTickGap};
+          return std::any_of(earlierAxes.begin(), earlierAxes.end(),
+                             [&](const RECT& e) { return Overlap(spaced, e); });
+        };
+        RECT r = centred;
+        for (int step = 1; step <= limit && blocked(r); ++step) {
+          const int ox = int(at.x + dx * float(step)) - int(at.x), oy = int(at.y + dy * float(step)) - int(at.y);
+          r = RECT{centred.left + ox, centred.top + oy, centred.right + ox, centred.bottom + oy};
+        }
+        DrawInRect(m_pTickFont, r, labels[j].text);
+        thisAxis.push_back(r);
+      }
+      earlierAxes.insert(earlierAxes.end(), thisAxis.begin(), thisAxis.end());
+      thisAxis.clear();
       first += 4 * c;
     }
   }

@@ -94,7 +94,9 @@ TEST_F(FakeDevices, OutputPinTagging) {
       if (p.direction != PINDIR_OUTPUT) continue;
       ++outputs;
       EXPECT_EQ(p.tagged, c.tagged);
-      if (c.tagged) EXPECT_EQ(p.category, c.category);
+      if (c.tagged) {
+        EXPECT_EQ(p.category, c.category);
+      }
     }
     EXPECT_EQ(outputs, c.outputs);
   }
@@ -238,7 +240,9 @@ TEST(FileWriter, RefusesNamesThatCannotBeCreatedAndCreatesNothing) {
   }
   // A refused name leaves no file behind, and no filter in the graph.
   EXPECT_FALSE(std::filesystem::exists(folder + "/missing"));
-  if (!root) EXPECT_FALSE(std::filesystem::exists(folder + "/locked/out.avi"));
+  if (!root) {
+    EXPECT_FALSE(std::filesystem::exists(folder + "/locked/out.avi"));
+  }
   CComPtr<IEnumFilters> filters;
   graph->EnumFilters(&filters);
   int count = 0;
