@@ -69,19 +69,48 @@ QImage DecodeGif(const QByteArray& bytes) {
   int error = 0;
   GifReader r;
   r.gif = DGifOpen(&cursor, ReadBytes, &error);
-  if (!r.gif || DGifSlurp(r.gif) != GIF_OK || r.gif->ImageCount < 1) return {};
-  const GifFileType* gif = r.gif;
-  const SavedImage& frame = gif->SavedImages[0];
-  const GifImageDesc& desc = frame.ImageDesc;
-  const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-  if (!map || gif->SWidth <= 0 || gif->SHeight <= 0) return {};
+  if (!r.gif) return {};
+  GifFileType* gif = r.gif;
+  if (gif->SWidth <= 0 || gif->SHeight <= 0) return {};
   // The same ceiling as Qt's readers (128 MiB): a forged screen size must not
   // become a giant allocation.
   if (static_cast<qint64>(gif->SWidth) * gif->SHeight * 4 > (qint64(128) << 20)) return {};
 
+  // Records up to the first image only: its control block (the last one
+  // before it) and its descriptor. Later frames are never read, so a file of
+  // many forged frames costs nothing.
   GraphicsControlBlock gcb{};
   gcb.TransparentColor = NO_TRANSPARENT_COLOR;
-  DGifSavedExtensionToGCB(r.gif, 0, &gcb);
+  bool haveImage = false;
+  while (!haveImage) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) return {};
+    if (type == TERMINATE_RECORD_TYPE) return {};
+    if (type == IMAGE_DESC_RECORD_TYPE) {
+      if (DGifGetImageDesc(gif) == GIF_ERROR) return {};
+      haveImage = true;
+    } else if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return {};
+      if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
+        gcb = GraphicsControlBlock{};
+        gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+        DGifExtensionToGCB(block[0], block + 1, &gcb);
+      }
+      while (block)
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return {};
+    } else {
+      return {};
+    }
+  }
+  const GifImageDesc& desc = gif->Image;
+  const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+  if (!map || desc.Width <= 0 || desc.Height <= 0) return {};
+  // A frame is decoded row by row, clipped to the screen: pixels past the
+  // screen's area would only cost time (a small LZW stream can expand to
+  // billions of them), so a frame larger than the screen is refused.
+  if (static_cast<qint64>(desc.Width) * desc.Height > static_cast<qint64>(gif->SWidth) * gif->SHeight) return {};
   const int transparent = gcb.TransparentColor;
 
   // First frame only, on its logical screen; outside the frame the screen is
@@ -103,14 +132,22 @@ QImage DecodeGif(const QByteArray& bytes) {
   QImage image(gif->SWidth, gif->SHeight, QImage::Format_ARGB32);
   if (image.isNull()) return {};
   image.fill(background);
-  for (int y = 0; y < desc.Height; ++y) {
-    const int iy = desc.Top + y;
-    if (iy < 0 || iy >= image.height()) continue;
-    auto* row = reinterpret_cast<QRgb*>(image.scanLine(iy));
-    for (int x = 0; x < desc.Width; ++x) {
-      const int ix = desc.Left + x;
-      if (ix < 0 || ix >= image.width()) continue;
-      row[ix] = colour(frame.RasterBits[static_cast<size_t>(y) * desc.Width + x]);
+  // An interlaced frame stores its rows in four passes.
+  static constexpr int kInterlacedStart[] = {0, 4, 2, 1}, kInterlacedStep[] = {8, 8, 4, 2};
+  std::vector<GifPixelType> line(static_cast<size_t>(desc.Width));
+  const int passes = desc.Interlace ? 4 : 1;
+  for (int pass = 0; pass < passes; ++pass) {
+    const int first = desc.Interlace ? kInterlacedStart[pass] : 0, step = desc.Interlace ? kInterlacedStep[pass] : 1;
+    for (int y = first; y < desc.Height; y += step) {
+      if (DGifGetLine(gif, line.data(), desc.Width) == GIF_ERROR) return {};
+      const int iy = desc.Top + y;
+      if (iy < 0 || iy >= image.height()) continue;
+      auto* row = reinterpret_cast<QRgb*>(image.scanLine(iy));
+      for (int x = 0; x < desc.Width; ++x) {
+        const int ix = desc.Left + x;
+        if (ix < 0 || ix >= image.width()) continue;
+        row[ix] = colour(line[static_cast<size_t>(x)]);
+      }
     }
   }
   if (transparent == NO_TRANSPARENT_COLOR) return image.convertToFormat(QImage::Format_BGR888);
