@@ -9,8 +9,13 @@
 // given next; it stays up for 30 seconds), "calib3d" (the 3D results
 // dialog with three views of a board), "srcsetup" (the stream set-up
 // dialog of a live source, quad and fields chosen), "srcremove" (the
-// remove-source question), "options" (the options dialog) or "relorient"
-// (the relative orientation calculator after a Calculate). Lives beside
+// remove-source question), "sourcesview" (the sources view with the first
+// capture device and, when a path follows, that video file, the first
+// source selected; it stays up for 30 seconds), "options" (the options
+// dialog), "relorient" (the relative orientation calculator after a
+// Calculate) or "syncplayer" (the synchronised player; given the server
+// video and log and the client video and log next, it opens them and
+// presses Go for server frame 1). Lives beside
 // Graphics/, so the title bars and buttons load the shipped strips. Prints
 // the result.
 #include <opencv2/core/core_c.h>
@@ -36,8 +41,10 @@
 #include "capture_settings_dlg.h"
 #include "source_dialogs.h"
 #include "source_setup_dlg.h"
+#include "static_sources_view.h"
 #include "application_options_dlg.h"
 #include "relative_orientation_dlg.h"
+#include "sync_player_dlg.h"
 #include "video_capture_control.h"
 #include "quorlmfc/dialog_x.h"
 #include "win/window.h"
@@ -165,6 +172,41 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
     }
+  } else if (std::strcmp(which, "sourcesview") == 0) {
+    char module[_MAX_PATH] = {0};
+    GetModuleFileNameA(nullptr, module, _MAX_PATH);
+    std::string folder = module;
+    folder = folder.substr(0, folder.rfind('/'));
+    {
+      CalibrationDataStore store;
+      CWnd host;
+      host.CreateEx(0, nullptr, "Source View", WS_POPUP | WS_VISIBLE, CRect(0, 0, 900, 440), nullptr, 0);
+      CStaticSourcesView view;
+      view.SetApplicationFolder(folder.c_str());
+      view.Create("Source View", WS_CHILD | WS_VISIBLE | SS_NOTIFY, CRect(0, 0, 900, 440), &host, 3000);
+      view.SetDataStore(&store);
+      view.Create();
+      // As the main dialog does: a camera for each source that opened.
+      result = view.AddDeviceSource(1, nullptr);
+      if (result == 0) store.AddCamera();
+      if (argc > 2) {
+        const std::string path = argv[2];
+        if (view.AddFileSource(path.c_str(), path.substr(path.rfind('/') + 1).c_str()) == 0) {
+          store.AddCamera();
+          view.VideoPanel(view.SourceCount() - 1)->Capture().Run();
+        }
+      }
+      if (view.SourceCount() > 0) {
+        const StripRect d = view.Places().Details(0);
+        view.PressAt(CPoint(d.left + 5, d.top + 5));
+      }
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (std::chrono::steady_clock::now() < end && host.m_hWnd) {
+        QApplication::processEvents();
+        win::PumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
   } else if (std::strcmp(which, "options") == 0) {
     CApplicationOptionsDlg dialog;
     result = dialog.DoModal();
@@ -191,6 +233,20 @@ int main(int argc, char** argv) {
       d.SendMessage(WM_COMMAND, MAKEWPARAM(CRelativeOrientationDlg::kSecondCamera, CBN_SELCHANGE), 0);
       d.SendMessage(WM_COMMAND, MAKEWPARAM(CRelativeOrientationDlg::kCalculate, BN_CLICKED), 0);
     });
+    result = dialog.DoModal();
+  } else if (std::strcmp(which, "syncplayer") == 0) {
+    CSyncPlayerDlg dialog;
+    if (argc > 5) {
+      win::SetNextModalHook([&](CDialog& d) {
+        d.SetDlgItemText(CSyncPlayerDlg::kFirstVideoPath, argv[2]);
+        d.SetDlgItemText(CSyncPlayerDlg::kFirstLogPath, argv[3]);
+        d.SetDlgItemText(CSyncPlayerDlg::kSecondVideoPath, argv[4]);
+        d.SetDlgItemText(CSyncPlayerDlg::kSecondLogPath, argv[5]);
+        d.SendMessage(WM_COMMAND, MAKEWPARAM(CSyncPlayerDlg::kOpenFiles, BN_CLICKED), 0);
+        d.SetDlgItemText(CSyncPlayerDlg::kServerFrame, "1");
+        d.SendMessage(WM_COMMAND, MAKEWPARAM(CSyncPlayerDlg::kGo, BN_CLICKED), 0);
+      });
+    }
     result = dialog.DoModal();
   } else if (std::strcmp(which, "srcsetup") == 0) {
     CSourceSetupDlg dialog;

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -148,6 +149,26 @@ TEST_F(ControlsTest, ComboAndEditKeepTheirState) {
   edit.SetWindowText("3.5");
   edit.GetWindowText(t);
   EXPECT_EQ(t, "3.5");
+}
+
+TEST_F(ControlsTest, MultiLineEditBreaksLinesAndGivesItsTextBack) {
+  CEdit edit;
+  ASSERT_TRUE(edit.Create(WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY, CRect(0, 0, 200, 60), &parent, 4));
+  auto* text = static_cast<QWidget*>(edit.GetHostWidget())->findChild<QPlainTextEdit*>();
+  ASSERT_NE(text, nullptr);
+  EXPECT_TRUE(text->isReadOnly());
+  edit.SetWindowText("first\nsecond\r\nthird");
+  EXPECT_EQ(text->blockCount(), 3) << "LF and CR LF each end a line";
+  CString t;
+  edit.GetWindowText(t);
+  EXPECT_EQ(t, "first\nsecond\r\nthird");
+  // What the user changes comes back, with a notification.
+  parent.commands.clear();
+  text->setPlainText("typed\nlines");
+  edit.GetWindowText(t);
+  EXPECT_EQ(t, "typed\nlines");
+  ASSERT_FALSE(parent.commands.empty());
+  EXPECT_EQ(parent.commands.back(), std::make_pair(4u, static_cast<UINT>(EN_CHANGE)));
 }
 
 TEST_F(ControlsTest, NativeControlsFollowTheirWindowsSize) {

@@ -151,6 +151,24 @@ TEST_F(SourceCamerasTest, HandInsertedCameraBetweenTheSourcesCamerasStays) {
   EXPECT_EQ(store.GetMonoCameraCount(), 5);
 }
 
+TEST_F(SourceCamerasTest, RemovingASourceTakesItsCamerasAndMovesLaterOnesDown) {
+  Change(0, 1);  // A: cameras 2, 3; B: 4
+  ASSERT_EQ(store.AddStereoRig(store.GetCameraEntry(a.cameras[1]), store.GetCameraEntry(b.cameras[0])), 1);
+  const SourceReconfigurationPlan plan = PlanSourceRemoval(a);
+  EXPECT_EQ(plan.removedCameras, std::vector<int>({3, 2}));
+  EXPECT_EQ(plan.next.CameraCount(), 0);
+  const std::vector<EntryChange> changes = ApplySourceReconfiguration(store, a, plan);
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[0].entry, 4);
+  EXPECT_EQ(changes[0].removedRigEntries, std::vector<int>({6}));
+  EXPECT_EQ(changes[1].entry, 3);
+  EXPECT_EQ(plan.MapCamera(4), 2);
+  EXPECT_EQ(plan.MapCamera(1), 1);
+  EXPECT_EQ(Tag(store, 2), 20) << "B's camera moved down to 2";
+  EXPECT_EQ(store.GetEntryCount(), 4);
+  EXPECT_EQ(store.GetStereoRigCount(), 1);
+}
+
 TEST(SourceCamerasPlan, UnknownSplittingOrSameCountChangesNoCamera) {
   StreamConfiguration c;
   c.cameras[0] = 3;

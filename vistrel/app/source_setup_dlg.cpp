@@ -133,6 +133,10 @@ BOOL CSourceSetupDlg::OnInitDialog() {
   for (UINT id : {kCaptureFilter, kCapturePin}) {
     if (CWnd* button = GetDlgItem(id)) button->EnableWindow(m_bLive ? TRUE : FALSE);
   }
+  // The dialog draws its whole face itself; the information static has no
+  // text to give, and shown it would be a bar of the system's face colour
+  // across the drawn background.
+  if (CWnd* info = GetDlgItem(kInfoText)) info->ShowWindow(SW_HIDE);
   Draw();
   return TRUE;
 }

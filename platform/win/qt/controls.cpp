@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolTip>
 #include <algorithm>
@@ -142,7 +143,23 @@ void MakeStatic(WindowData* d) {
 
 // ---- Edits and combo boxes -------------------------------------------------
 
+// A multi-line edit: the text keeps its line ends (CR LF or LF) and wraps
+// at the width unless the edit scrolls sideways.
+void MakeMultiLineEdit(WindowData* d) {
+  auto* e = new QPlainTextEdit(QString::fromLocal8Bit(d->text.c_str()), d->host);
+  e->setReadOnly(d->style & ES_READONLY);
+  e->setLineWrapMode((d->style & ES_AUTOHSCROLL) ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+  const HWND h = d->hwnd;
+  QObject::connect(e, &QPlainTextEdit::textChanged, [h] { Notify(h, EN_CHANGE); });
+  d->native = e;
+  d->ctlColorMsg = WM_CTLCOLOREDIT;
+}
+
 void MakeEdit(WindowData* d) {
+  if (d->style & ES_MULTILINE) {
+    MakeMultiLineEdit(d);
+    return;
+  }
   auto* e = new QLineEdit(QString::fromLocal8Bit(d->text.c_str()), d->host);
   const DWORD a = d->style & 3;
   e->setAlignment(a == ES_CENTER ? Qt::AlignCenter : a == ES_RIGHT ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
@@ -281,6 +298,35 @@ bool ControlMessage(WindowData* d, UINT msg, WPARAM wp, LPARAM lp, LRESULT* r) {
       case EM_SETSEL:
         if (static_cast<int>(wp) == 0 && static_cast<int>(lp) == -1) e->selectAll();
         else if (static_cast<int>(wp) >= 0) e->setSelection(static_cast<int>(wp), static_cast<int>(lp) - static_cast<int>(wp));
+        *r = 0;
+        return true;
+      case EM_SETREADONLY: e->setReadOnly(wp != 0); *r = TRUE; return true;
+      default: return false;
+    }
+  }
+  if (auto* e = qobject_cast<QPlainTextEdit*>(d->native)) {
+    switch (msg) {
+      case WM_SETTEXT: {
+        {
+          const QSignalBlocker block(e);
+          // CR LF is one line end, as the edit control reads it.
+          e->setPlainText(QString::fromLocal8Bit(lp ? reinterpret_cast<const char*>(lp) : "").replace("\r\n", "\n"));
+        }
+        d->text = lp ? reinterpret_cast<const char*>(lp) : "";
+        *r = TRUE;
+        Notify(h, EN_CHANGE);
+        return true;
+      }
+      case WM_GETTEXT: {
+        // Text set through the window comes back as it was set; typed text
+        // comes back with LF line ends.
+        const std::string typed = e->toPlainText().toLocal8Bit().toStdString();
+        if (QString::fromLocal8Bit(d->text.c_str()).replace("\r\n", "\n").toLocal8Bit().toStdString() != typed)
+          d->text = typed;
+        return false;
+      }
+      case EM_SETSEL:
+        if (static_cast<int>(wp) == 0 && static_cast<int>(lp) == -1) e->selectAll();
         *r = 0;
         return true;
       case EM_SETREADONLY: e->setReadOnly(wp != 0); *r = TRUE; return true;

@@ -205,7 +205,9 @@ INT_PTR CFileDialog::DoModal() {
     if (!open_ && !defExt_.empty()) {
       const size_t slash = p.find_last_of("/\\");
       const std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
-      if (name.find('.') == std::string::npos) p += "." + defExt_;
+      // ".txt" and "txt" both name the extension (as Qt's default suffix).
+      const std::string ext = defExt_[0] == '.' ? defExt_.substr(1) : defExt_;
+      if (name.find('.') == std::string::npos && !ext.empty()) p += "." + ext;
     }
     paths_.push_back(p);
   }

@@ -55,6 +55,19 @@ SourceReconfigurationPlan PlanSourceReconfiguration(const StreamConfiguration& c
   return plan;
 }
 
+SourceReconfigurationPlan PlanSourceRemoval(const StreamConfiguration& current) {
+  SourceReconfigurationPlan plan;
+  plan.next = current;
+  for (int camera : current.cameras) {
+    if (camera >= 0) plan.removedCameras.push_back(camera);
+  }
+  std::sort(plan.removedCameras.rbegin(), plan.removedCameras.rend());
+  plan.removedCameras.erase(std::unique(plan.removedCameras.begin(), plan.removedCameras.end()),
+                            plan.removedCameras.end());
+  for (int& camera : plan.next.cameras) camera = -1;
+  return plan;
+}
+
 int StereoRigEntry(const CalibrationDataStore& store, int rig) {
   if (rig < 0) return -1;
   int seen = 0;

@@ -40,6 +40,11 @@ struct SourceReconfigurationPlan {
 SourceReconfigurationPlan PlanSourceReconfiguration(const StreamConfiguration& current, int deinterlace,
                                                     int splitting);
 
+// The plan for removing a source with its cameras: every camera of the
+// source goes (highest first), nothing is inserted; MapCamera then moves the
+// cameras of the other sources down past the removed ones.
+SourceReconfigurationPlan PlanSourceRemoval(const StreamConfiguration& current);
+
 // One change of the store's entry list, in the order it happened.
 struct EntryChange {
   bool inserted = false;
