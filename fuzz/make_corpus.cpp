@@ -4,6 +4,9 @@
 // are named seed_*; other files in the folders (past findings) are kept.
 #include <unistd.h>
 
+#include <opencv2/core/core_c.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +17,9 @@
 #include "MVG/camera.h"
 #include "MVG/gdi_image_files.h"
 #include "MVG/stereo_camera.h"
+#include "calibration/calibration_data_store.h"
 #include "calibration/calibration_files.h"
+#include "calibration/project_file.h"
 #include "com/com.h"
 #include "dshow/platform.h"
 #include "fuzz_support.h"
@@ -141,21 +146,61 @@ void BoardAndViews(const synthetic::Dataset& set) {
   });
 }
 
-// A project of two cameras and their rig, laid out as the project reader
-// expects it.
+// A project of two cameras, each with a detected image, and their rig, saved
+// by the project writer; and the same layout in the old form (CR LF, the
+// rig's camera files named by one index, files it names left out).
 void Project(const synthetic::Dataset& set) {
+  const synthetic::CameraModel models[2] = {set.options.cameraA, set.options.cameraB};
+  CalibrationDataStore store;
+  for (int c = 0; c < 2; ++c) {
+    store.AddCamera();
+    store.SetObjectSettings(c, 25.0, 25.0, 3, 3, 5, 5);
+    const synthetic::CameraModel& m = models[c];
+    CameraParameters p;
+    p.K[0] = m.fx, p.K[2] = m.cx, p.K[4] = m.fy, p.K[5] = m.cy, p.K[8] = 1;
+    p.d[0] = m.k1, p.d[1] = m.k2, p.d[2] = m.p1, p.d[3] = m.p2;
+    p.width = m.width, p.height = m.height;
+    store.SetCameraParameters(c, p);
+    IplImage* image = cvCreateImage(cvSize(16, 12), IPL_DEPTH_8U, 3);
+    for (int y = 0; y < 12; ++y)
+      for (int x = 0; x < 16 * 3; ++x) image->imageData[y * image->widthStep + x] = static_cast<char>(x * 5 + y * 9);
+    store.AddImage(c, image);
+    std::vector<Point2d>* points = store.GetImagePointList(c, 0);
+    for (int k = 0; k < 9; ++k) points->push_back({2.0 + 4.0 * (k % 3) + c, 2.0 + 3.5 * (k / 3)});
+    store.SetImageDetected(c, 0, true);
+  }
+  store.AddStereoRig(0, 1);
+  store.SetStereoCamera(0, CStereoCamera(ToCamera(models[0], synthetic::Pose()),
+                                         ToCamera(models[1], set.options.rigPose)));
+  const fs::path folder = g_work / "project";
+  fs::create_directories(folder);
+  std::string message;
+  if (!WriteProject(store, folder / "project.txt", "png", &message)) {
+    std::fprintf(stderr, "fuzz_make_corpus: %s\n", message.c_str());
+    std::exit(1);
+  }
+  std::vector<fuzz::InputFile> files{{"project.txt", Slurp(folder / "project.txt")}};
+  std::vector<fs::path> others;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().filename() != "project.txt") others.push_back(entry.path());
+  std::sort(others.begin(), others.end());
+  for (const fs::path& path : others) files.push_back({path.filename().string(), Slurp(path)});
+  Seed("project_file", "two_cameras_and_rig", fuzz::JoinFiles(files));
+
   const synthetic::BoardSpec& board = set.options.board;
-  const std::string camera = Format("1 %d %d %f %f 5 5\n", board.squaresX, board.squaresY, board.sizeX, board.sizeY);
-  Seed("project_file", "two_cameras_and_rig",
-       fuzz::JoinFiles({{"project.txt", "3\nCamera_0_Data.txt\n" + camera + "Camera_1_Data.txt\n" + camera +
-                                            "StereoCamera_01_Data.txt\n"},
+  const std::string camera =
+      Format("1 %d %d %f %f 5 5\r\n", board.squaresX, board.squaresY, board.sizeX, board.sizeY);
+  Seed("project_file", "old_form",
+       fuzz::JoinFiles({{"project.txt", "3\r\nCamera_0_Data.txt\r\n" + camera + "Camera_1_Data.txt\r\n" + camera +
+                                            "StereoCamera_01_Data.txt\r\n"},
                         {"Camera_0_Data.txt",
-                         "Camera_0_Intrinsic.txt\nCamera_0_Extrinsic.txt\n1 Camera_0_Image_0.bmp\n1 "
-                         "Camera_0_Points_0.txt\n"},
+                         "Camera_0_Intrinsic.txt\r\nCamera_0_Extrinsic.txt\r\n1 Camera_0_Image_0.jpg\r\n1 "
+                         "Camera_0_Points_0.txt\r\n"},
                         {"Camera_1_Data.txt",
-                         "Camera_1_Intrinsic.txt\nCamera_1_Extrinsic.txt\n1 Camera_1_Image_0.bmp\n0 "
-                         "Camera_1_Points_0.txt\n"},
-                        {"StereoCamera_01_Data.txt", "StereoCamera_0_Intrinsic.txt\nStereoCamera_1_Intrinsic.txt\n"}}));
+                         "Camera_1_Intrinsic.txt\r\nCamera_1_Extrinsic.txt\r\n1 Camera_1_Image_0.jpg\r\n0 "
+                         "Camera_1_Points_0.txt\r\n"},
+                        {"StereoCamera_01_Data.txt",
+                         "StereoCamera_0_Intrinsic.txt\r\nStereoCamera_1_Intrinsic.txt\r\n"}}));
 }
 
 // A small picture in every format the loader reads, by the program's own

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "calibration/calibration_data_store.h"
+#include "calibration/project_file.h"
+#include "fuzz_support.h"
 #include "fuzz_targets.h"
 
 namespace fs = std::filesystem;
@@ -60,5 +63,26 @@ TEST_P(CorpusReplay, EveryFileKeepsTheInvariants) {
 
 INSTANTIATE_TEST_SUITE_P(FuzzTargets, CorpusReplay, testing::ValuesIn(kTargets),
                          [](const testing::TestParamInfo<Target>& info) { return std::string(info.param.name); });
+
+// The seed the project writer made unpacks into a project that reads back
+// whole: otherwise the fuzzer would start from a refusal and never reach the
+// loading of cameras, images and rigs.
+TEST(CorpusSeeds, SavedProjectReadsBackWhole) {
+  std::ifstream in(fs::path(QUORL_FUZZ_CORPUS) / "project_file" / "seed_two_cameras_and_rig", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const fs::path project =
+      fuzz::WriteScratchFiles(fuzz::SplitFiles(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                                               "project.txt"));
+  CalibrationDataStore staged;
+  ProjectReadReport report;
+  ASSERT_TRUE(ReadProject(project, staged, &report)) << report.message;
+  EXPECT_TRUE(report.skipped.empty()) << SkippedFilesMessage(report.skipped);
+  EXPECT_EQ(staged.GetMonoCameraCount(), 2);
+  EXPECT_EQ(staged.GetStereoRigCount(), 1);
+  for (int c = 0; c < 2; ++c) {
+    EXPECT_EQ(staged.GetImageCount(c), 1);
+    EXPECT_TRUE(staged.IsImageDetected(c, 0));
+  }
+}
 
 }  // namespace

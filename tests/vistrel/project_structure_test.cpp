@@ -181,6 +181,8 @@ const std::vector<BadCase> kBadCases = {
                 ""},
         BadCase{"RigCameraUpwards", {{"StereoCamera_01_Data.txt", "../StereoCamera_0_Intrinsic.txt\r\nStereoCamera_1_Intrinsic.txt\r\n"}},
                 ""},
+        // The engine is sized for a view per image before any is read.
+        BadCase{"ImageCountBeyondTheViewBound", {{"project.txt", WithProject("2 9 7 25", "266306 9 7 25")}}, ""},
         BadCase{"ShortCameraLine", {{"project.txt", WithProject("2 9 7 25.000000 30.000000 5 6", "2 9 7")}}, ""},
         BadCase{"InvalidBoard", {{"project.txt", WithProject("2 9 7 25", "2 1 7 25")}}, ""},
         BadCase{"NegativeImageCount", {{"project.txt", WithProject("2 9 7 25", "-2 9 7 25")}}, ""},

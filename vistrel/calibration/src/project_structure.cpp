@@ -149,6 +149,10 @@ bool ReadProjectStructure(const fs::path& projectPath, std::vector<ProjectEntryF
         return refuse(kInvalidProjectMessage);
       const bool noBoard = b.squaresX == 0 && b.squaresY == 0;
       if (!noBoard && !IsValidBoard(b)) return refuse(kInvalidProjectMessage);
+      // The camera's engine is sized for a view per image before any image
+      // is read: a forged count must not become a giant allocation.
+      if (static_cast<long long>(imageCount) * b.squaresX * b.squaresY > kMaxProjectViewPoints)
+        return refuse(kInvalidProjectMessage);
     }
 
     const fs::path dataPath = folder / entry.dataName;
