@@ -2,6 +2,7 @@
 #include <gif_lib.h>
 
 #include <QByteArray>
+#include <QColor>
 #include <QHash>
 #include <algorithm>
 #include <cstring>
@@ -129,9 +130,22 @@ QImage DecodeGif(const QByteArray& bytes) {
     const GifColorType& c = gif->SColorMap->Colors[gif->SBackGroundColor];
     background = qRgb(c.Red, c.Green, c.Blue);
   }
-  QImage image(gif->SWidth, gif->SHeight, QImage::Format_ARGB32);
+  // Straight into the format handed out (a transparent colour keeps alpha):
+  // a large screen around a small frame costs one pass, not two.
+  const bool clear = transparent != NO_TRANSPARENT_COLOR;
+  QImage image(gif->SWidth, gif->SHeight, clear ? QImage::Format_ARGB32 : QImage::Format_BGR888);
   if (image.isNull()) return {};
-  image.fill(background);
+  image.fill(QColor::fromRgba(background));
+  auto put = [&](uchar* row, int x, QRgb c) {
+    if (clear) {
+      reinterpret_cast<QRgb*>(row)[x] = c;
+    } else {
+      uchar* p = row + 3 * x;  // bytes B, G, R
+      p[0] = static_cast<uchar>(qBlue(c));
+      p[1] = static_cast<uchar>(qGreen(c));
+      p[2] = static_cast<uchar>(qRed(c));
+    }
+  };
   // An interlaced frame stores its rows in four passes.
   static constexpr int kInterlacedStart[] = {0, 4, 2, 1}, kInterlacedStep[] = {8, 8, 4, 2};
   std::vector<GifPixelType> line(static_cast<size_t>(desc.Width));
@@ -142,15 +156,14 @@ QImage DecodeGif(const QByteArray& bytes) {
       if (DGifGetLine(gif, line.data(), desc.Width) == GIF_ERROR) return {};
       const int iy = desc.Top + y;
       if (iy < 0 || iy >= image.height()) continue;
-      auto* row = reinterpret_cast<QRgb*>(image.scanLine(iy));
+      uchar* row = image.scanLine(iy);
       for (int x = 0; x < desc.Width; ++x) {
         const int ix = desc.Left + x;
         if (ix < 0 || ix >= image.width()) continue;
-        row[ix] = colour(line[static_cast<size_t>(x)]);
+        put(row, ix, colour(line[static_cast<size_t>(x)]));
       }
     }
   }
-  if (transparent == NO_TRANSPARENT_COLOR) return image.convertToFormat(QImage::Format_BGR888);
   return image;
 }
 
