@@ -13,9 +13,11 @@
 // capture device and, when a path follows, that video file, the first
 // source selected; it stays up for 30 seconds), "options" (the options
 // dialog), "relorient" (the relative orientation calculator after a
-// Calculate) or "syncplayer" (the synchronised player; given the server
+// Calculate), "syncplayer" (the synchronised player; given the server
 // video and log and the client video and log next, it opens them and
-// presses Go for server frame 1). Lives beside
+// presses Go for server frame 1) or "dataview" (the data view with two
+// cameras of board images and their rig, the first camera calibrated and
+// selected). Lives beside
 // Graphics/, so the title bars and buttons load the shipped strips. Prints
 // the result.
 #include <opencv2/core/core_c.h>
@@ -44,10 +46,44 @@
 #include "static_sources_view.h"
 #include "application_options_dlg.h"
 #include "relative_orientation_dlg.h"
+#include "static_data_view.h"
 #include "sync_player_dlg.h"
 #include "video_capture_control.h"
 #include "quorlmfc/dialog_x.h"
 #include "win/window.h"
+
+namespace {
+
+// Hands presses back to the data view as the main dialog does: the view and
+// its panels are statics that pass presses on to their parent.
+class DataViewHost : public CWnd {
+ public:
+  CStaticDataView* view = nullptr;
+
+ protected:
+  void OnLButtonDown(UINT flags, CPoint point) {
+    if (view) view->OnLButtonDown(flags, ToView(point));
+  }
+  void OnLButtonDblClk(UINT flags, CPoint point) {
+    if (view) view->OnLButtonDblClk(flags, ToView(point));
+  }
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  CPoint ToView(CPoint point) const {
+    CRect rc;
+    view->GetWindowRect(&rc);
+    ScreenToClient(&rc);
+    return CPoint(point.x - rc.left, point.y - rc.top);
+  }
+};
+
+BEGIN_MESSAGE_MAP(DataViewHost, CWnd)
+ON_WM_LBUTTONDOWN()
+ON_WM_LBUTTONDBLCLK()
+END_MESSAGE_MAP()
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const char* which = argc > 1 ? argv[1] : "msgbox";
@@ -207,6 +243,63 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
     }
+  } else if (std::strcmp(which, "dataview") == 0) {
+    CalibrationDataStore store;
+    DataViewHost frame;
+    frame.CreateEx(0, "Preview", "Data view", WS_POPUP | WS_VISIBLE, CRect(20, 20, 1000, 520), nullptr, 0);
+    CStaticDataView view;
+    frame.view = &view;
+    view.SetDataStore(&store);
+    view.Create("Data View", WS_CHILD | WS_VISIBLE, CRect(0, 0, 980, 500), &frame, 1050);
+    view.Initialize();
+    view.InsertNewCamera();
+    view.InsertNewCamera();
+    // Boards of 8 x 6 squares, shifted and scaled a little from view to view.
+    for (int c = 0; c < 2; ++c)
+      for (int i = 0; i < 7; ++i) {
+        IplImage* image = cvCreateImage(cvSize(160, 120), IPL_DEPTH_8U, 3);
+        cv::Mat m = cv::cvarrToMat(image);
+        m.setTo(cv::Scalar(150, 150, 150));
+        const int square = 11 + i % 3, x0 = 20 + 4 * i - 6 * c, y0 = 18 + 2 * i;
+        cv::rectangle(m, cv::Rect(x0 - 4, y0 - 4, 8 * square + 8, 6 * square + 8), cv::Scalar::all(255), cv::FILLED);
+        for (int r = 0; r < 6; ++r)
+          for (int k = 0; k < 8; ++k)
+            if ((r + k) % 2 == 0)
+              cv::rectangle(m, cv::Rect(x0 + k * square, y0 + r * square, square, square), cv::Scalar::all(0),
+                            cv::FILLED);
+        store.AddImage(c, image);
+      }
+    store.DisableImage(1, 3);
+    CameraParameters p;
+    p.K[0] = 812.5;
+    p.K[2] = 322.25;
+    p.K[4] = 809.75;
+    p.K[5] = 241.5;
+    p.K[8] = 1;
+    p.d[0] = -0.21;
+    p.d[1] = 0.08;
+    p.width = 640;
+    p.height = 480;
+    store.SetCameraParameters(0, p);
+    store.SetCalibrated(0);
+    view.BuildStereoRigPanel(0, 1);
+    store.AddStereoRig(0, 1);
+    const double K[9] = {800, 0, 320, 0, 800, 240, 0, 0, 1}, d[5] = {}, I[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1},
+                 t0[3] = {}, t1[3] = {-120.0, 0.5, 1.25};
+    store.SetStereoCamera(0, CStereoCamera(CCamera(K, d, I, t0, 640, 480), CCamera(K, d, I, t1, 640, 480)));
+    view.RefreshPanels(1000);
+    // The image lists hit-test what they last drew: let them paint first.
+    for (int i = 0; i < 5; ++i) {
+      QApplication::processEvents();
+      win::PumpMessages();
+    }
+    view.OnLButtonDown(MK_LBUTTON, CPoint(100, 20));
+    view.OnLButtonDown(MK_LBUTTON, CPoint(220 + 310 + 10 + 45 * 2 + 20, 30));
+    while (frame.IsWindowVisible()) {
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+      win::PumpMessages();
+    }
+    result = 0;
   } else if (std::strcmp(which, "options") == 0) {
     CApplicationOptionsDlg dialog;
     result = dialog.DoModal();

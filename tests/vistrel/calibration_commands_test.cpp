@@ -44,6 +44,7 @@ struct RecordingColumns : IDataViewColumns {
   void InsertCameraColumn(int entry) override { calls.push_back("insert " + std::to_string(entry)); }
   void RemoveCameraColumn(int entry) override { calls.push_back("remove " + std::to_string(entry)); }
   void RefreshPanels(int what) override { calls.push_back("refresh " + std::to_string(what)); }
+  void ClearEntryImages(int entry) override { calls.push_back("clear " + std::to_string(entry)); }
   std::vector<std::string> calls;
 };
 
@@ -416,8 +417,11 @@ TEST_F(CalibrationCommands, CommandsReachTheLastEntrysCameraInEveryLayout) {
     AnswerFile(file);
     ASSERT_TRUE(cmd.LoadCameraParameters(layout.lastEntry));
     EXPECT_EQ(s.GetCameraParameters(layout.lastCamera).K[0], 801.5);
-    for (int camera = 0; camera < cameras; ++camera)
-      if (camera != layout.lastCamera) EXPECT_EQ(s.GetCameraParameters(camera).K[0], 0) << camera;
+    for (int camera = 0; camera < cameras; ++camera) {
+      if (camera != layout.lastCamera) {
+        EXPECT_EQ(s.GetCameraParameters(camera).K[0], 0) << camera;
+      }
+    }
     EXPECT_EQ(sc.removed, std::vector<int>{layout.lastEntry});
     EXPECT_EQ(p.panels[layout.lastEntry].text.substr(0, 22), "F: 801.5000 799.2500\nP");
 

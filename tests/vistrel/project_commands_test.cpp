@@ -31,6 +31,7 @@ class RecordingDataView : public IDataViewColumns {
     calls.push_back("refresh " + std::to_string(what));
     if (what == 1000) texts = PanelTexts(store_);
   }
+  void ClearEntryImages(int entry) override { calls.push_back("clear " + std::to_string(entry)); }
 
   static std::vector<std::string> PanelTexts(const CalibrationDataStore& store) {
     std::vector<std::string> result;

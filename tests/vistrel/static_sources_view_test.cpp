@@ -81,11 +81,16 @@ class RecordingColumns : public IDataViewColumns {
     columns.erase(columns.begin() + entry);
   }
   void RefreshPanels(int) override {}
+  void ClearEntryImages(int entry) override {
+    cleared.push_back(entry);
+    store_.ClearEntryImages(entry);
+  }
 
   double EntryTag(int entry) const { return Tag(store_, store_.GetMonoCameraOrdinal(entry)); }
 
   std::vector<Column> columns;
   std::vector<std::string> log;
+  std::vector<int> cleared;
   double nextTag = 100;
 
  private:
@@ -392,6 +397,9 @@ TEST_F(ConfigurationChangeTest, EveryStepKeepsColumnsSourcesAndRigsTogether) {
     const std::vector<double> tagsBefore = Tags(step.source);
     const double otherTag = Tags(1 - step.source)[0];
     columns.log.clear();
+    columns.cleared.clear();
+    std::vector<int> sourceEntries;
+    for (int camera : Cameras(step.source)) sourceEntries.push_back(store.GetCameraEntry(camera));
     Select(step.source);
     const SetupSeen seen = RunSetup(step.splitting, step.deinterlace, step.warning);
     EXPECT_TRUE(seen.opened);
@@ -403,6 +411,8 @@ TEST_F(ConfigurationChangeTest, EveryStepKeepsColumnsSourcesAndRigsTogether) {
               "WARNING: Changing the source stream configuration will reset all camera data. Are you sure you want "
               "to continue?");
     EXPECT_EQ(columns.log, step.log);
+    // The source's cameras are cleared through the view, so their scenes go.
+    EXPECT_EQ(columns.cleared, step.warning == IDOK ? sourceEntries : std::vector<int>{});
     ExpectInvariant();
     const StreamConfiguration after = Config(step.source);
     ASSERT_EQ(static_cast<int>(Cameras(step.source).size()), step.cameras);

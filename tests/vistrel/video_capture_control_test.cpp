@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <chrono>
+#include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "dshow/property_frames.h"
@@ -144,7 +144,11 @@ TEST_F(PanelTest, InitialiseLaysOutTheChildrenAndStartsTheTimer) {
 }
 
 TEST_F(PanelTest, StatusLineFollowsTheState) {
-  AddDevice();
+  auto made = std::make_shared<std::atomic<long>>(0);
+  AddDevice([made](long frame, BYTE* bgr, int width, int height, int stride) {
+    Ramp(frame, bgr, width, height, stride);
+    ++*made;
+  });
   win::ManualClock clock;
   panel->Initialise();
   ASSERT_EQ(panel->OpenDevice(1), S_OK);
@@ -171,8 +175,11 @@ TEST_F(PanelTest, StatusLineFollowsTheState) {
   EXPECT_EQ(panel->Capture().GetState(), 5);
   clock.Advance(100);
   EXPECT_EQ(Label(), "Press run to start capture...");
+  const long atPlay = made->load();
   panel->SendMessage(WM_COMMAND, MAKEWPARAM(1030, BN_CLICKED), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // frames reach the file
+  // Frames made while recording reach the file (a loaded machine may take
+  // far longer than the frame rate says).
+  ASSERT_TRUE(WaitFor([&] { return made->load() >= atPlay + 5; }));
   clock.Advance(1200);
   EXPECT_EQ(Label().rfind("Captured ", 0), 0u) << Label();
   EXPECT_NE(Label().find("in 1.2sec"), std::string::npos) << Label();

@@ -199,6 +199,30 @@ TEST_F(VideoCaptureTest, StateMachineOfALiveSource) {
   EXPECT_TRUE(prompts.boxes.empty());
 }
 
+// Each a fresh source, so that every step meets the device just as it
+// starts: a recording set up at once (it changes the rate of a source whose
+// first frames may still be on their way) leaves it delivering, and once
+// Stop returned the device hands out no further frame.
+TEST_F(VideoCaptureTest, ASourceJustStartedSurvivesRecordingAndStopsAtOnce) {
+  Pattern pattern;
+  dshow::AddFakeDevice(Device("cam", pattern));
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE(round);
+    {
+      CVideoCapture capture(owner.m_hWnd);
+      ASSERT_EQ(capture.OpenDevice(1), S_OK);
+      ASSERT_EQ(capture.StartRecording(Temp("fresh.avi").c_str(), 0, 0, 0), S_OK);
+      EXPECT_TRUE(Flows(pattern)) << "the preview runs before Play";
+      capture.Run();
+      EXPECT_TRUE(Flows(pattern));
+    }
+    CVideoCapture capture(owner.m_hWnd);
+    ASSERT_EQ(capture.OpenDevice(1), S_OK);
+    EXPECT_EQ(capture.Stop(), S_OK);
+    EXPECT_TRUE(Still(pattern));
+  }
+}
+
 // ---------------------------------------------------------------- recording
 
 TEST_F(VideoCaptureTest, LiveRecordingHoldsTheFramesBetweenPlayAndStop) {
@@ -443,7 +467,9 @@ TEST_F(VideoCaptureTest, PinPagesReconnectAtTheNewSize) {
     CVideoCapture capture(owner.m_hWnd);
     ASSERT_EQ(capture.OpenDevice(1), S_OK);
     ASSERT_TRUE(Flows(pattern));
-    if (fromPrepared) ASSERT_EQ(capture.StartRecording(Temp("pages.avi").c_str(), 0, 0, 0), S_OK);
+    if (fromPrepared) {
+      ASSERT_EQ(capture.StartRecording(Temp("pages.avi").c_str(), 0, 0, 0), S_OK);
+    }
     std::string caption;
     win::SetNextModalHook([&](CDialog& dlg) {
       CString text;

@@ -16,6 +16,7 @@
 #include "calibration/stereo_calibration_engine.h"
 #include "data_view_columns.h"
 #include "win/prompts.h"
+#include "win/app.h"
 
 namespace {
 
@@ -63,7 +64,10 @@ CCalibrationCommands::CCalibrationCommands(CalibrationDataStore& store, IDataVie
     : m_Store(store), m_Columns(columns), m_Panels(panels), m_Scenes(scenes) {}
 
 void CCalibrationCommands::Tell(const std::string& text) const {
-  ::MessageBox(m_pOwner ? m_pOwner->GetSafeHwnd() : nullptr, text.c_str(), "", MB_OK);
+  // The box carries the application's title, as AfxMessageBox's do.
+  CWinApp* app = AfxGetApp();
+  ::MessageBox(m_pOwner ? m_pOwner->GetSafeHwnd() : nullptr, text.c_str(),
+               app != nullptr ? app->m_pszAppName : nullptr, MB_OK);
 }
 
 bool CCalibrationCommands::LoadCameraParameters(int entry) {

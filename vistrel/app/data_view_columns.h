@@ -21,6 +21,9 @@ class IDataViewColumns {
   // 1000 rewrites every panel's text from the store; anything else does
   // nothing.
   virtual void RefreshPanels(int what) = 0;
+  // Clears the entry's images in the store and drops what was drawn from
+  // them (its 3D scene).
+  virtual void ClearEntryImages(int entry) = 0;
 };
 
 class IDataViewPanels {

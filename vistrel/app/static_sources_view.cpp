@@ -293,6 +293,14 @@ void CStaticSourcesView::SetupDataStreams() {
   }
 
   const SourceReconfigurationPlan plan = PlanSourceReconfiguration(current, deinterlace, splitting);
+  // Every camera of the source loses its images; through the data view, so
+  // the scenes drawn from them go too.
+  if (m_pStore && m_pColumns) {
+    for (int slot = 0; slot < current.CameraCount(); ++slot) {
+      const int entry = m_pStore->GetCameraEntry(current.cameras[slot]);
+      if (entry >= 0) m_pColumns->ClearEntryImages(entry);
+    }
+  }
   if (m_pStore) FollowEntryChanges(ApplySourceReconfiguration(*m_pStore, current, plan));
   const StreamConfiguration& next = plan.next;
   panel.SetStreamConfiguration(next.deinterlace, next.splitting, next.cameras[0], next.cameras[1], next.cameras[2],

@@ -107,6 +107,9 @@ class FilterBase {
   virtual void BeforeStop() {}
   // Called by the graph before it pauses or runs.
   virtual void BeforeRun() {}
+  // The graph's new state, told before the pipeline changes: a live source
+  // hands out no frame once the graph was told to pause or stop.
+  virtual void OnGraphState(FILTER_STATE state) {}
   // Frames before the next flush are not handed out (they precede a seek).
   virtual void HoldUntilFlush() {}
   virtual void CancelHold() {}

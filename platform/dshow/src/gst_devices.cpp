@@ -297,7 +297,7 @@ class CaptureFilter
   }
   HRESULT Choose(const DeviceFormat& chosen) {
     // A new size while frames flow would contradict the connected type;
-    // a new rate renegotiates in place.
+    // a new rate is taken on a connected pin too.
     const bool newShape =
         chosen.width != current_.width || chosen.height != current_.height || chosen.subtype != current_.subtype;
     if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY && newShape) return VFW_E_WRONG_STATE;
@@ -311,8 +311,32 @@ class CaptureFilter
       gst_element_sync_state_with_parent(bin_);
       return S_OK;
     }
+    if (out_->PeerImpl() && GST_STATE(bin_) > GST_STATE_READY) {
+      if (chosen.fps == current_.fps) return S_OK;
+      // A new rate on a connected, live pin is only recorded: the stream
+      // downstream was negotiated at the old rate, so renegotiating the
+      // source finds no common caps and stops it for good. The rate is
+      // applied once the pin is disconnected.
+      out_->format.fpsNum = chosen.fps;
+      out_->format.fpsDen = 1;
+      current_ = chosen;
+      ratePending_ = true;
+      return S_OK;
+    }
     Apply(chosen);
     return S_OK;
+  }
+  void OnOutputDisconnected(PinImpl* output) override {
+    if (output != out_ || !ratePending_) return;
+    // Nothing downstream any more: the source's thread can be stopped
+    // while its caps change, as for a new shape.
+    if (GST_STATE(bin_) > GST_STATE_READY) {
+      gst_element_set_state(bin_, GST_STATE_READY);
+      Apply(current_);
+      gst_element_sync_state_with_parent(bin_);
+    } else {
+      Apply(current_);
+    }
   }
   HRESULT GetFormat(AM_MEDIA_TYPE** type) override {
     if (!type) return E_POINTER;
@@ -382,6 +406,7 @@ class CaptureFilter
     return v;
   }
   void Apply(const DeviceFormat& f) {
+    ratePending_ = false;
     if (rawCaps_) {
       DeviceFormat raw = f;
       raw.subtype = MEDIASUBTYPE_RGB24;
@@ -443,10 +468,28 @@ class CaptureFilter
     ::close(fd);
   }
 
+  void OnGraphState(FILTER_STATE state) override {
+    // Taken under the frame lock: once Pause or Stop returns, a frame still
+    // on its way out of the source is neither counted nor handed out.
+    std::lock_guard<std::mutex> lock(frameLock_);
+    halted_ = state != State_Running;
+  }
+
   static GstPadProbeReturn OnFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* self = static_cast<CaptureFilter*>(data);
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     const guint64 offset = GST_BUFFER_OFFSET(buffer);
+    std::lock_guard<std::mutex> gate(self->frameLock_);
+    if (self->halted_) {
+      // Captured as the graph left Running: discarded, and its number kept
+      // so that the next frame does not read as a dropped one.
+      std::lock_guard<std::mutex> lock(self->statsLock_);
+      if (offset != GST_BUFFER_OFFSET_NONE) {
+        self->lastOffset_ = offset;
+        self->haveLast_ = true;
+      }
+      return GST_PAD_PROBE_DROP;
+    }
     {
       std::lock_guard<std::mutex> lock(self->statsLock_);
       if (self->haveLast_ && offset != GST_BUFFER_OFFSET_NONE && offset > self->lastOffset_ + 1)
@@ -473,11 +516,14 @@ class CaptureFilter
   CComPtr<PinPages> pinPages_;
   std::string v4l2Path_;
   DeviceFormat current_;
+  bool ratePending_ = false;  // current_'s rate is not yet the stream's
   GstElement *source_, *rawCaps_, *deviceCaps_;
   PinImpl* out_;
   CComPtr<PinImpl> hiddenOut_;  // the unlisted output of a device without one
   PinImpl* analog_ = nullptr;
   CComPtr<CrossbarFilter> crossbar_;
+  std::mutex frameLock_;  // held while a frame is counted and made
+  bool halted_ = false;   // the graph was told to pause or stop
   std::mutex statsLock_;
   long dropped_ = 0, delivered_ = 0, input_ = 0;
   guint64 lastOffset_ = 0;

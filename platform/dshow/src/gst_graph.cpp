@@ -178,6 +178,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
   // IMediaControl
   HRESULT Run() override {
     for (FilterBase* f : filters_) f->BeforeRun();
+    for (FilterBase* f : filters_) f->OnGraphState(State_Running);
     if (pendingSeek_ && GST_STATE(pipeline_) < GST_STATE_PAUSED && FAILED(PauseForSeek())) return E_FAIL;
     ApplyPendingSeek();
     const GstStateChangeReturn r = gst_element_set_state(pipeline_, GST_STATE_PLAYING);
@@ -188,6 +189,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
 
   HRESULT Pause() override {
     for (FilterBase* f : filters_) f->BeforeRun();
+    for (FilterBase* f : filters_) f->OnGraphState(State_Paused);
     if (pendingSeek_ && GST_STATE(pipeline_) < GST_STATE_PAUSED && FAILED(PauseForSeek())) return E_FAIL;
     const GstStateChangeReturn r = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
     if (r == GST_STATE_CHANGE_FAILURE) return E_FAIL;
@@ -199,6 +201,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
   // Stopped is PAUSED underneath: position and the last frame are kept.
   HRESULT Stop() override {
     for (FilterBase* f : filters_) f->BeforeStop();
+    for (FilterBase* f : filters_) f->OnGraphState(State_Stopped);
     if (GST_STATE(pipeline_) == GST_STATE_NULL && GST_STATE_PENDING(pipeline_) == GST_STATE_VOID_PENDING) {
       logical_ = State_Stopped;
       return S_OK;
@@ -370,6 +373,7 @@ class GstGraph : public ComObject<GstGraph, IFilterGraph2, IMediaControl, IMedia
     // Recordings are finished as by Stop; then the streaming threads end,
     // before any filter (and so any callback) is released.
     for (FilterBase* f : filters_) f->BeforeStop();
+    for (FilterBase* f : filters_) f->OnGraphState(State_Stopped);
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     GstBus* bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline_));
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
