@@ -148,4 +148,22 @@ TEST(GdiplusStartup, RefusesBadArguments) {
   EXPECT_EQ(GdiplusStartup(&token, &input, nullptr), UnsupportedGdiplusVersion);
 }
 
+// The seam fails exactly one start-up, starts nothing for it, and the next
+// call starts as usual.
+TEST(GdiplusStartup, TestSwitchFailsTheNextStartOnly) {
+  EXPECT_EQ(InChild([] {
+              int failures = 0;
+              FailNextStartupForTesting(Win32Error);
+              ULONG_PTR token = 7;
+              CHILD_CHECK(GdiplusStartup(&token, nullptr, nullptr) == Win32Error);
+              CHILD_CHECK(token == 0);
+              CHILD_CHECK(QCoreApplication::instance() == nullptr);
+              CHILD_CHECK(GdiplusStartup(&token, nullptr, nullptr) == Ok);
+              CHILD_CHECK(token != 0);
+              GdiplusShutdown(token);
+              return failures;
+            }),
+            0);
+}
+
 }  // namespace

@@ -2,6 +2,9 @@
 // title bar's buttons, border, icon and callbacks into the owning dialog.
 #include "quorlmfc/static_ex.h"
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -165,10 +168,16 @@ TEST_F(TitleBarTest, ButtonsByType) {
 }
 
 TEST_F(TitleBarTest, WithoutSkinsTheButtonsArePlain) {
+  // The build puts Graphics/ beside the test programs too: a folder of
+  // its own holds none.
+  const std::filesystem::path empty =
+      std::filesystem::temp_directory_path() / ("quorl_no_skins_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(empty);
   CTitleBar bar;
-  Make(bar, 2, skin_test::ProgramFolder());  // no Graphics/ there
+  Make(bar, 2, empty.string() + "/");  // no Graphics/ there
   EXPECT_EQ(bar.ExitButton().FrameWidth(), 0);
   EXPECT_EQ(bar.MinimizeButton().FrameWidth(), 0);
+  std::filesystem::remove_all(empty);
 }
 
 TEST_F(TitleBarTest, TheBorderFollowsAWidenedWindow) {

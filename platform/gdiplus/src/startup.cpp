@@ -12,6 +12,7 @@ namespace {
 std::mutex g_mutex;
 int g_count = 0;
 QGuiApplication* g_ownApp = nullptr;
+Status g_nextFailure = Ok;
 
 // Qt keeps references to argc and argv for the application's lifetime.
 int g_argc = 1;
@@ -37,6 +38,12 @@ Status GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, Gdiplu
   if (!token) return InvalidParameter;
   if (input && input->GdiplusVersion != 1) return UnsupportedGdiplusVersion;
   std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_nextFailure != Ok) {
+    const Status failure = g_nextFailure;
+    g_nextFailure = Ok;
+    *token = 0;
+    return failure;
+  }
   // A process that needs widgets makes its QApplication first; that one is used.
   if (!QCoreApplication::instance()) {
     ChoosePlatform();
@@ -57,6 +64,11 @@ void GdiplusShutdown(ULONG_PTR token) {
     delete g_ownApp;
     g_ownApp = nullptr;
   }
+}
+
+void FailNextStartupForTesting(Status status) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_nextFailure = status;
 }
 
 }  // namespace Gdiplus

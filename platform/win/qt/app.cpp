@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <clocale>
+#include <cstdio>
+#include <string>
 #include <cstdlib>
 
 #include "window_internal.h"
@@ -48,10 +50,48 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* icc) { return icc ? TRUE :
 void InitCommonControls() {}
 
 namespace win {
+namespace {
+
+// The program's name as the user started it: the last part of argv[0].
+std::string ProgramName(int argc, char** argv) {
+  const std::string path = argc > 0 && argv[0] ? argv[0] : "";
+  const size_t slash = path.find_last_of('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return name.empty() ? "The program" : name;
+}
+
+int NoDisplay(const std::string& program, const std::string& display) {
+  if (!display.empty()) std::fprintf(stderr, "%s could not open the display \"%s\".\n", program.c_str(), display.c_str());
+  std::fprintf(stderr,
+               "%s needs a display, and none could be opened.\n"
+               "To run it without one: sudo apt-get install xvfb, then start it under "
+               "xvfb-run -a -s \"-screen 0 1600x1000x24\".\n",
+               program.c_str());
+  return 2;
+}
+
+}  // namespace
 
 int RunApplication(int argc, char** argv) {
-  ChooseQtPlatform();
+  // Qt aborts the process when the display it was asked for cannot be
+  // opened; a platform list falls back to its next entry instead. So the
+  // program asks for its display's platform with offscreen last, and an
+  // offscreen result means the display was not there. A platform the user
+  // chose, offscreen included, runs as asked.
+  const std::string program = ProgramName(argc, argv);
+  const bool chosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+  std::string display;
+  if (!chosen) {
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!x11 && !wayland) return NoDisplay(program, "");
+    display = qgetenv(x11 ? "DISPLAY" : "WAYLAND_DISPLAY").toStdString();
+    // X11 (or XWayland) first: only there may the program move its own
+    // top-level window (the title-bar drag).
+    qputenv("QT_QPA_PLATFORM", x11 ? (wayland ? "xcb;wayland;offscreen" : "xcb;offscreen") : "wayland;offscreen");
+  }
   QApplication qapp(argc, argv);
+  if (!chosen && QGuiApplication::platformName() == "offscreen") return NoDisplay(program, display);
   // Qt sets the locale from the environment; numbers in files stay C.
   std::setlocale(LC_NUMERIC, "C");
   EnsureApplication();

@@ -1001,6 +1001,21 @@ BOOL LineTo(HDC h, int x, int y) {
   return ok;
 }
 
+HICON CreateIconIndirect(const ICONINFO* info) {
+  ObjPtr colour = info ? Get(info->hbmColor, Kind::Bitmap) : nullptr;
+  if (!colour) return nullptr;
+  auto o = std::make_shared<Obj>();
+  o->kind = Kind::Bitmap;
+  const QImage& src = colour->img;
+  if (src.depth() == 32)
+    o->img = QImage(src.constBits(), src.width(), src.height(), src.bytesPerLine(), QImage::Format_ARGB32).copy();
+  else
+    o->img = src.convertToFormat(QImage::Format_ARGB32);
+  return Add(o);
+}
+
+BOOL DestroyIcon(HICON icon) { return DeleteObject(icon); }
+
 BOOL DrawIcon(HDC h, int x, int y, HICON icon) {
   ObjPtr o = Get(icon, Kind::Bitmap);
   if (!o) return FALSE;

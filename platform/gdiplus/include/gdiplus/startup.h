@@ -24,4 +24,8 @@ Status GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input,
                       GdiplusStartupOutput* output);
 void GdiplusShutdown(ULONG_PTR token);
 
+// Test seam: the next GdiplusStartup returns status (anything but Ok)
+// without starting anything; later calls run normally again.
+void FailNextStartupForTesting(Status status = GenericError);
+
 }  // namespace Gdiplus

@@ -26,7 +26,12 @@ HINSTANCE AfxGetResourceHandle();
 void PostQuitMessage(int code);
 
 namespace win {
-// The body of main for a program with one CWinApp object.
+// The body of main for a program with one CWinApp object. Without a
+// display (none named, or the named one cannot be opened) and with no Qt
+// platform chosen in QT_QPA_PLATFORM, it tells the user how to run the
+// program under a virtual X server and returns 2 before InitInstance.
+// Otherwise InitInstance, then Run, or ExitInstance when InitInstance
+// returned FALSE; the result is ExitInstance's.
 int RunApplication(int argc, char** argv);
 }  // namespace win
 

@@ -270,6 +270,17 @@ BOOL Ellipse(HDC hdc, int l, int t, int r, int b);
 BOOL MoveToEx(HDC hdc, int x, int y, POINT* old);
 BOOL LineTo(HDC hdc, int x, int y);
 BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
+// Icons are made from a 32-bit colour bitmap whose fourth byte is alpha (the
+// mask is not used); the icon keeps its own copy of the pixels.
+struct ICONINFO {
+  BOOL fIcon;
+  DWORD xHotspot;
+  DWORD yHotspot;
+  HBITMAP hbmMask;
+  HBITMAP hbmColor;
+};
+HICON CreateIconIndirect(const ICONINFO* info);
+BOOL DestroyIcon(HICON icon);
 
 // Regions.
 HRGN CreateRectRgn(int l, int t, int r, int b);

@@ -278,6 +278,7 @@ struct AFX_MSGMAP {
 #define ON_WM_DRAWITEM() \
   AFX_MSG_ENTRY(WM_DRAWITEM, AFX_SELF(w)->OnDrawItem(static_cast<int>(wParam), reinterpret_cast<LPDRAWITEMSTRUCT>(lParam)); return TRUE;)
 #define ON_WM_SYSCOMMAND() AFX_MSG_ENTRY(WM_SYSCOMMAND, AFX_SELF(w)->OnSysCommand(static_cast<UINT>(wParam), lParam); return 0;)
+#define ON_WM_QUERYDRAGICON() AFX_MSG_ENTRY(WM_QUERYDRAGICON, return reinterpret_cast<LRESULT>(AFX_SELF(w)->OnQueryDragIcon());)
 #define ON_WM_NCHITTEST() AFX_MSG_ENTRY(WM_NCHITTEST, return AFX_SELF(w)->OnNcHitTest(AFX_PT(lParam));)
 #define ON_WM_HSCROLL() AFX_MSG_ENTRY(WM_HSCROLL, AFX_SELF(w)->OnHScroll(LOWORD(wParam), HIWORD(wParam), CWnd::FromHandle(reinterpret_cast<HWND>(lParam))); return 0;)
 #define ON_WM_VSCROLL() AFX_MSG_ENTRY(WM_VSCROLL, AFX_SELF(w)->OnVScroll(LOWORD(wParam), HIWORD(wParam), CWnd::FromHandle(reinterpret_cast<HWND>(lParam))); return 0;)
@@ -509,6 +510,7 @@ class CWnd : public CCmdTarget {
   void OnDrawItem(int, LPDRAWITEMSTRUCT) { Default(); }
   void OnSysCommand(UINT, LPARAM) { Default(); }
   LRESULT OnNcHitTest(CPoint) { return Default(); }
+  HCURSOR OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(Default()); }
   void OnHScroll(UINT, UINT, CWnd*) { Default(); }
   void OnVScroll(UINT, UINT, CWnd*) { Default(); }
 
