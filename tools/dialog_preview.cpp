@@ -37,6 +37,7 @@
 #include "object_edit_dlg.h"
 #include "object_properties.h"
 #include "calibration/calibration_data_store.h"
+#include "data_view_host/data_view_host.h"
 #include <opencv2/imgproc.hpp>
 #include <opencv2/core/core_c.h>
 #include "quorlmfc/app_folder.h"
@@ -51,39 +52,6 @@
 #include "video_capture_control.h"
 #include "quorlmfc/dialog_x.h"
 #include "win/window.h"
-
-namespace {
-
-// Hands presses back to the data view as the main dialog does: the view and
-// its panels are statics that pass presses on to their parent.
-class DataViewHost : public CWnd {
- public:
-  CStaticDataView* view = nullptr;
-
- protected:
-  void OnLButtonDown(UINT flags, CPoint point) {
-    if (view) view->OnLButtonDown(flags, ToView(point));
-  }
-  void OnLButtonDblClk(UINT flags, CPoint point) {
-    if (view) view->OnLButtonDblClk(flags, ToView(point));
-  }
-  DECLARE_MESSAGE_MAP()
-
- private:
-  CPoint ToView(CPoint point) const {
-    CRect rc;
-    view->GetWindowRect(&rc);
-    ScreenToClient(&rc);
-    return CPoint(point.x - rc.left, point.y - rc.top);
-  }
-};
-
-BEGIN_MESSAGE_MAP(DataViewHost, CWnd)
-ON_WM_LBUTTONDOWN()
-ON_WM_LBUTTONDBLCLK()
-END_MESSAGE_MAP()
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const char* which = argc > 1 ? argv[1] : "msgbox";

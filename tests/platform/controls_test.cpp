@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -151,6 +153,31 @@ TEST_F(ControlsTest, ComboAndEditKeepTheirState) {
   EXPECT_EQ(t, "3.5");
 }
 
+// A template's combo box height is how far its list drops: the window itself
+// is the closed box, so it does not cover the controls laid out below it.
+TEST_F(ControlsTest, DropDownComboWindowIsItsClosedBox) {
+  struct Case {
+    DWORD type;
+    int height;
+  } const cases[] = {{CBS_DROPDOWNLIST, 24}, {CBS_DROPDOWN, 24}, {CBS_SIMPLE, 120}};
+  UINT id = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    CComboBox combo;
+    ASSERT_TRUE(combo.Create(WS_CHILD | WS_VISIBLE | c.type, CRect(5, 10, 105, 130), &parent, id++));
+    CRect r;
+    combo.GetWindowRect(&r);
+    parent.ScreenToClient(&r);
+    EXPECT_EQ(r, CRect(5, 10, 105, 10 + c.height));
+  }
+  // A low combo keeps its height.
+  CComboBox low;
+  ASSERT_TRUE(low.Create(WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, CRect(0, 0, 100, 20), &parent, id++));
+  CRect r;
+  low.GetClientRect(&r);
+  EXPECT_EQ(r.Height(), 20);
+}
+
 TEST_F(ControlsTest, MultiLineEditBreaksLinesAndGivesItsTextBack) {
   CEdit edit;
   ASSERT_TRUE(edit.Create(WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY, CRect(0, 0, 200, 60), &parent, 4));
@@ -199,6 +226,32 @@ TEST(DialogUnits, FixedBaseUnits) {
   EXPECT_EQ(win::DialogUnitsToPixelsY(14), 23);
   EXPECT_EQ(win::DialogUnitsToPixelsX(204), 306);
   EXPECT_EQ(win::DialogUnitsToPixelsY(142), 231);
+}
+
+// Templates are often filled in field by field; what is left out must be
+// zero (x = y = 0 centres the dialog), whatever the memory held before.
+TEST(DialogTemplateFields, LeftOutFieldsAreZero) {
+  alignas(win::DialogTemplate) unsigned char storage[sizeof(win::DialogTemplate)];
+  std::memset(storage, 0xA5, sizeof storage);
+  auto* t = new (storage) win::DialogTemplate;
+  EXPECT_EQ(t->id, 0u);
+  EXPECT_EQ(t->style, 0u);
+  EXPECT_EQ(t->x, 0);
+  EXPECT_EQ(t->y, 0);
+  EXPECT_EQ(t->cx, 0);
+  EXPECT_EQ(t->cy, 0);
+  t->~DialogTemplate();
+
+  alignas(win::DialogItemTemplate) unsigned char itemStorage[sizeof(win::DialogItemTemplate)];
+  std::memset(itemStorage, 0xA5, sizeof itemStorage);
+  auto* item = new (itemStorage) win::DialogItemTemplate;
+  EXPECT_EQ(item->id, 0u);
+  EXPECT_EQ(item->x, 0);
+  EXPECT_EQ(item->y, 0);
+  EXPECT_EQ(item->cx, 0);
+  EXPECT_EQ(item->cy, 0);
+  EXPECT_EQ(item->style, 0u);
+  item->~DialogItemTemplate();
 }
 
 constexpr UINT kDlg = 9001;

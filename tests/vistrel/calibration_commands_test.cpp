@@ -26,6 +26,7 @@
 #include "calibration/calibration_files.h"
 #include "calibration/mono_calibration_engine.h"
 #include "data_view_columns.h"
+#include "recording_data_view.h"
 #include "synthetic_board/synthetic_board.h"
 #include "win/prompts.h"
 #include "window_test_support.h"
@@ -37,16 +38,6 @@ namespace fs = std::filesystem;
 ::testing::Environment* const gdiplus = ::testing::AddGlobalTestEnvironment(new window_test::GdiplusEnvironment);
 
 // ---- Recording stand-ins ----
-
-struct RecordingColumns : IDataViewColumns {
-  void AddCameraColumn() override { calls.push_back("add"); }
-  void BuildStereoRigPanel(int a, int b) override { calls.push_back("rig " + std::to_string(a) + " " + std::to_string(b)); }
-  void InsertCameraColumn(int entry) override { calls.push_back("insert " + std::to_string(entry)); }
-  void RemoveCameraColumn(int entry) override { calls.push_back("remove " + std::to_string(entry)); }
-  void RefreshPanels(int what) override { calls.push_back("refresh " + std::to_string(what)); }
-  void ClearEntryImages(int entry) override { calls.push_back("clear " + std::to_string(entry)); }
-  std::vector<std::string> calls;
-};
 
 struct RecordingPanels : IDataViewPanels {
   struct Panel {
@@ -190,7 +181,7 @@ class CalibrationCommands : public ::testing::Test {
   fs::path dir;
   win::ScriptedPrompts prompts;
   CalibrationDataStore store;
-  RecordingColumns columns;
+  RecordingDataView columns;
   RecordingPanels panels;
   RecordingScenes scenes;
   CCalibrationCommands commands{store, columns, panels, scenes};
@@ -639,7 +630,7 @@ TEST_F(StereoCalibrationCommands, RefusalsAndFailedRunsAddNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CalibrationDataStore s;
-    RecordingColumns col;
+    RecordingDataView col;
     RecordingPanels p;
     RecordingScenes sc;
     CCalibrationCommands cmd(s, col, p, sc);

@@ -25,26 +25,15 @@
 #include "calibration/calibration_files.h"
 #include "gdiplus/gdiplus.h"
 #include "gdiplus/qt_bridge.h"
+#include "gdiplus_environment.h"
 #include "synthetic_board/synthetic_board.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class GdiplusEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        Gdiplus::GdiplusStartupInput input;
-        ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-    }
-    void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
-
-private:
-    ULONG_PTR token_ = 0;
-};
-
 [[maybe_unused]] ::testing::Environment* const kGdiplus =
-    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+    ::testing::AddGlobalTestEnvironment(new quorl_test::GdiplusEnvironment);
 
 // An image whose every byte tells its camera, its image and its position.
 IplImage* MakeImage(int width, int height, int tag) {

@@ -5,21 +5,11 @@
 
 #include "calibration/calibration_data_store.h"
 #include "gdiplus/gdiplus.h"
+#include "gdiplus_environment.h"
 
 namespace {
 
-class GdiplusEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput input;
-    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-  }
-  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
-
- private:
-  ULONG_PTR token_ = 0;
-};
-[[maybe_unused]] ::testing::Environment* const kGdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+[[maybe_unused]] ::testing::Environment* const kGdiplus = ::testing::AddGlobalTestEnvironment(new quorl_test::GdiplusEnvironment);
 
 IplImage* MakeImage(int width, int height, unsigned char value) {
   IplImage* image = cvCreateImage(cvSize(width, height), IPL_DEPTH_8U, 3);

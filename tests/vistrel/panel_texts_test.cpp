@@ -14,28 +14,15 @@
 #include "calibration/calibration_data_store.h"
 #include "calibration/calibration_files.h"
 #include "calibration/mono_calibration_engine.h"
+#include "square90_camera.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-CameraParameters Square90() {
-  CameraParameters p;
-  p.K[0] = 320;
-  p.K[2] = 319.5;
-  p.K[4] = 240;
-  p.K[5] = 239.5;
-  p.K[8] = 1;
-  p.d[0] = -0.125;
-  p.d[2] = 0.0625;
-  p.width = 640;
-  p.height = 480;
-  return p;
-}
-
 TEST(PanelTexts, RefreshedCameraAndCalibrationResult) {
   const fs::path file = fs::temp_directory_path() / ("vistrel_panel_texts_" + std::to_string(::getpid()) + ".txt");
-  ASSERT_TRUE(WriteIntrinsicsFile(file.string().c_str(), Square90()));
+  ASSERT_TRUE(WriteIntrinsicsFile(file.string().c_str(), Square90Camera()));
   CalibrationDataStore store;
   store.AddCamera();
   store.AddCamera();

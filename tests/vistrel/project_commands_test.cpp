@@ -8,51 +8,20 @@
 #include "app_core/panel_texts.h"
 #include "calibration/project_file.h"
 #include "project_fixture.h"
+#include "recording_data_view.h"
 #include "win/prompts.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new ProjectGdiplusEnvironment);
-
-// Records what the loader asks of the data view; a refresh words every
-// panel from the store as the data view does.
-class RecordingDataView : public IDataViewColumns {
- public:
-  explicit RecordingDataView(const CalibrationDataStore& store) : store_(store) {}
-  void AddCameraColumn() override { calls.push_back("camera"); }
-  void BuildStereoRigPanel(int a, int b) override {
-    calls.push_back("rig " + std::to_string(a) + " " + std::to_string(b));
-  }
-  void InsertCameraColumn(int entry) override { calls.push_back("insert " + std::to_string(entry)); }
-  void RemoveCameraColumn(int entry) override { calls.push_back("remove " + std::to_string(entry)); }
-  void RefreshPanels(int what) override {
-    calls.push_back("refresh " + std::to_string(what));
-    if (what == 1000) texts = PanelTexts(store_);
-  }
-  void ClearEntryImages(int entry) override { calls.push_back("clear " + std::to_string(entry)); }
-
-  static std::vector<std::string> PanelTexts(const CalibrationDataStore& store) {
-    std::vector<std::string> result;
-    for (int e = 0, rig = 0; e < store.GetEntryCount(); ++e)
-      result.push_back(store.GetEntryKind(e) == kStereoRigEntry ? RefreshedRigText(store, rig++)
-                                                               : RefreshedCameraText(store, e));
-    return result;
-  }
-
-  std::vector<std::string> calls;
-  std::vector<std::string> texts;
-
- private:
-  const CalibrationDataStore& store_;
-};
+::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new quorl_test::GdiplusEnvironment);
 
 using Calls = std::vector<std::string>;
 
 class ProjectCommands : public testing::Test {
  protected:
-  void SetUp() override { folder_ = ProjectTestFolder("project_commands"); }
+  void SetUp() override { folder_ = quorl_test::FreshTestFolder("project_commands"); }
   void TearDown() override {
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(folder_);

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new ProjectGdiplusEnvironment);
+::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new quorl_test::GdiplusEnvironment);
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -26,7 +26,7 @@ std::string ReadAll(const fs::path& path) {
 
 class ProjectFile : public testing::Test {
  protected:
-  void SetUp() override { folder_ = ProjectTestFolder("project_file"); }
+  void SetUp() override { folder_ = quorl_test::FreshTestFolder("project_file"); }
   void TearDown() override {
     FailFileStep(0);
     fs::remove_all(folder_);

@@ -16,32 +16,8 @@
 #include <unistd.h>
 
 #include "calibration/calibration_data_store.h"
-#include "gdiplus/startup.h"
-
-class ProjectGdiplusEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput input;
-    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-  }
-  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
-
- private:
-  ULONG_PTR token_ = 0;
-};
-
-// A fresh folder per test, removed afterwards.
-inline std::filesystem::path ProjectTestFolder(const std::string& tag) {
-  const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-  for (char& c : name)
-    if (c == '/') c = '_';
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / (tag + "_" + std::to_string(::getpid()) + "_" + name);
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  return folder;
-}
+#include "gdiplus_environment.h"
+#include "test_folder.h"
 
 inline std::map<std::string, std::string> ProjectFolderContents(const std::filesystem::path& folder) {
   std::map<std::string, std::string> contents;

@@ -17,6 +17,7 @@
 
 #include "calibration/calibration_data_store.h"
 #include "gdiplus/gdiplus.h"
+#include "gdiplus_environment.h"
 #include "relative_orientation_fixture.h"
 
 #include "comma_locale/comma_locale.h"
@@ -125,18 +126,7 @@ TEST(RelativeOrientationText, LabelAndFileExactEvenUnderCommaLocale) {
   EXPECT_EQ(FormatRelativeOrientationFile(Sample()), file);
 }
 
-class GdiplusEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput input;
-    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-  }
-  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
-
- private:
-  ULONG_PTR token_ = 0;
-};
-[[maybe_unused]] ::testing::Environment* const kGdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+[[maybe_unused]] ::testing::Environment* const kGdiplus = ::testing::AddGlobalTestEnvironment(new quorl_test::GdiplusEnvironment);
 
 class RelativeOrientationStore : public testing::Test {
  protected:

@@ -26,6 +26,7 @@
 #include "calibration/project_file.h"
 #include "project_commands.h"
 #include "project_fixture.h"
+#include "recording_data_view.h"
 #include "synthetic_board/synthetic_board.h"
 #include "win/prompts.h"
 
@@ -33,7 +34,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new ProjectGdiplusEnvironment);
+::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new quorl_test::GdiplusEnvironment);
 
 const fs::path kSampleFolder = QUORL_SAMPLE_DIR;
 const fs::path kSampleProject = kSampleFolder / "sample_project.txt";
@@ -48,34 +49,6 @@ synthetic::Dataset SampleTruth() {
   options.rig = true;
   return synthetic::MakeDataset(options);
 }
-
-// What the loader asks of the data view; a refresh words every panel from
-// the store as the data view does.
-class RecordingDataView : public IDataViewColumns {
- public:
-  explicit RecordingDataView(const CalibrationDataStore& store) : store_(store) {}
-  void AddCameraColumn() override { calls.push_back("camera"); }
-  void BuildStereoRigPanel(int a, int b) override {
-    calls.push_back("rig " + std::to_string(a) + " " + std::to_string(b));
-  }
-  void InsertCameraColumn(int entry) override { calls.push_back("insert " + std::to_string(entry)); }
-  void RemoveCameraColumn(int entry) override { calls.push_back("remove " + std::to_string(entry)); }
-  void ClearEntryImages(int entry) override { calls.push_back("clear " + std::to_string(entry)); }
-  void RefreshPanels(int what) override {
-    calls.push_back("refresh " + std::to_string(what));
-    if (what != 1000) return;
-    texts.clear();
-    for (int e = 0, rig = 0; e < store_.GetEntryCount(); ++e)
-      texts.push_back(store_.GetEntryKind(e) == kStereoRigEntry ? RefreshedRigText(store_, rig++)
-                                                                : RefreshedCameraText(store_, e));
-  }
-
-  std::vector<std::string> calls;
-  std::vector<std::string> texts;
-
- private:
-  const CalibrationDataStore& store_;
-};
 
 double AngleDegrees(const cv::Matx33d& A, const cv::Matx33d& B) {
   cv::Vec3d r;

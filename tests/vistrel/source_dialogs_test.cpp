@@ -1,6 +1,7 @@
 // The device choice and the remove-source question, answered through the
 // modal hook on fake devices.
 #include "source_dialogs.h"
+#include "source_setup_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -111,6 +112,53 @@ TEST(RemoveSourceOptions, AnswersFollowTheButtons) {
     EXPECT_EQ(dialog.GetAnswer(), c.answer);
   }
   win::SetNextModalHook(nullptr);
+}
+
+// The source dialogs open centred over the window that asks for them, as
+// every other dialog of the workbench does, not in a screen corner.
+TEST(SourceDialogPlacement, OpenCentredOverTheirOwner) {
+  CWnd owner;
+  ASSERT_TRUE(owner.CreateEx(0, "O", "owner", WS_POPUP | WS_VISIBLE, CRect(200, 100, 1400, 900), nullptr, 0));
+  CRect ownerRect;
+  owner.GetWindowRect(&ownerRect);
+  const CPoint ownerCentre = ownerRect.CenterPoint();
+  auto centreOf = [](CDialog& d) {
+    CRect r;
+    d.GetWindowRect(&r);
+    return r.CenterPoint();
+  };
+  CPoint seen;
+  auto close = [&](CDialog& d) {
+    seen = centreOf(d);
+    d.PostMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  };
+  {
+    CSourceSelectDlg select(&owner);
+    win::SetNextModalHook(close);
+    select.DoModal();
+    EXPECT_NEAR(seen.x, ownerCentre.x, 1);
+    EXPECT_NEAR(seen.y, ownerCentre.y, 1);
+  }
+  {
+    CSourceSetupDlg setup(&owner);
+    setup.Prepare(false, nullptr, 0, 0, CString());
+    win::SetNextModalHook(close);
+    setup.DoModal();
+    EXPECT_NEAR(seen.x, ownerCentre.x, 1);
+    EXPECT_NEAR(seen.y, ownerCentre.y, 1);
+  }
+  {
+    CRemoveSourceOptionsDlg remove(&owner);
+    win::SetNextModalHook([&](CDialog& d) {
+      seen = centreOf(d);
+      d.PostMessage(WM_COMMAND, MAKEWPARAM(CRemoveSourceOptionsDlg::kCancel, BN_CLICKED), 0);
+    });
+    remove.DoModal();
+    EXPECT_NEAR(seen.x, ownerCentre.x, 1);
+    EXPECT_NEAR(seen.y, ownerCentre.y, 1);
+  }
+  win::SetNextModalHook(nullptr);
+  owner.DestroyWindow();
 }
 
 }  // namespace

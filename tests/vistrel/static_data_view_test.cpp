@@ -25,9 +25,11 @@
 #include "calib_scene_target.h"
 #include "calibration/calibration_data_store.h"
 #include "calibration/calibration_files.h"
+#include "data_view_host/data_view_host.h"
 #include "image_list_control.h"
 #include "object_edit_dlg.h"
 #include "source_details_panel.h"
+#include "square90_camera.h"
 #include "win/prompts.h"
 #include "win/window.h"
 #include "window_test_support.h"
@@ -55,37 +57,6 @@ class RecordingScenes : public ICalibSceneTarget {
   void ShowResults() override { calls.push_back("show"); }
   std::vector<std::string> calls;
 };
-
-// Stands in for the main dialog: presses that pass through the view's
-// statics arrive here and go back to the view, relative to its corner.
-class RoutingParent : public CWnd {
- public:
-  CStaticDataView* view = nullptr;
-  int presses = 0;
-
- protected:
-  void OnLButtonDown(UINT flags, CPoint point) {
-    ++presses;
-    if (view) view->OnLButtonDown(flags, ToView(point));
-  }
-  void OnLButtonDblClk(UINT flags, CPoint point) {
-    if (view) view->OnLButtonDblClk(flags, ToView(point));
-  }
-  DECLARE_MESSAGE_MAP()
-
- private:
-  CPoint ToView(CPoint point) const {
-    CRect rc;
-    view->GetWindowRect(&rc);
-    ScreenToClient(&rc);
-    return CPoint(point.x - rc.left, point.y - rc.top);
-  }
-};
-
-BEGIN_MESSAGE_MAP(RoutingParent, CWnd)
-ON_WM_LBUTTONDOWN()
-ON_WM_LBUTTONDBLCLK()
-END_MESSAGE_MAP()
 
 IplImage* Uniform(int grey, int size = 64) {
   IplImage* image = cvCreateImage(cvSize(size, size), IPL_DEPTH_8U, 3);
@@ -143,7 +114,7 @@ class DataViewTest : public ::testing::Test {
   std::string Text(int entry) { return view.GetPanel(entry)->GetInfoText(); }
   QWindow* TopWindow() { return static_cast<QWidget*>(parent.GetHostWidget())->windowHandle(); }
 
-  RoutingParent parent;
+  DataViewHost parent;
   CalibrationDataStore store;
   RecordingScenes scenes;
   CObjectEditDlg editor;
@@ -378,16 +349,7 @@ TEST_F(DataViewTest, ColumnsAfterAddInsertAndRemove) {
 
 TEST_F(DataViewTest, RefreshPanelsWritesEveryPanelFromTheStore) {
   // A camera whose file makes the field of view 90 degrees both ways.
-  CameraParameters p;
-  p.K[0] = 320;
-  p.K[2] = 319.5;
-  p.K[4] = 240;
-  p.K[5] = 239.5;
-  p.K[8] = 1;
-  p.d[0] = -0.125;
-  p.d[2] = 0.0625;
-  p.width = 640;
-  p.height = 480;
+  const CameraParameters p = Square90Camera();
   QTemporaryDir dir;
   const std::string file = dir.filePath("camera.txt").toStdString();
   ASSERT_TRUE(WriteIntrinsicsFile(file.c_str(), p));
@@ -572,14 +534,8 @@ TEST_F(DataViewTest, CalibrationButtonsRunOnTheSelectedEntry) {
   EXPECT_TRUE(scenes.calls.empty());
 
   // Load camera parameters on camera 1, then Show 3D view builds its scene.
-  CameraParameters p;
-  p.K[0] = 320;
-  p.K[2] = 319.5;
-  p.K[4] = 240;
-  p.K[5] = 239.5;
-  p.K[8] = 1;
-  p.width = 640;
-  p.height = 480;
+  CameraParameters p = Square90Camera();
+  p.d[0] = p.d[2] = 0;  // without distortion
   QTemporaryDir dir;
   const std::string file = dir.filePath("camera.txt").toStdString();
   ASSERT_TRUE(WriteIntrinsicsFile(file.c_str(), p));

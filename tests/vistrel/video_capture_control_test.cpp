@@ -252,6 +252,9 @@ TEST_F(PanelTest, GrabsSplitIntoTheirCameras) {
   };
   CountingView view;
   ASSERT_TRUE(view.CreateEx(0, nullptr, "Data", WS_POPUP | WS_VISIBLE, CRect(500, 0, 600, 100), nullptr, 0));
+  // Stands for an image list: the view's child that draws the thumbnails.
+  CountingView list;
+  ASSERT_TRUE(list.CreateEx(0, nullptr, "List", WS_CHILD | WS_VISIBLE, CRect(10, 10, 90, 90), &view, 1));
   panel->SetDataView(&view);
   panel->Initialise();
   panel->CaptureImage();  // nothing opened: no frame, nothing added
@@ -265,10 +268,11 @@ TEST_F(PanelTest, GrabsSplitIntoTheirCameras) {
     int first = 0;
     while (c.cameras[first] == -1) ++first;
     win::PumpMessages();
-    const int paints = view.paints;
+    const int paints = view.paints, listPaints = list.paints;
     ASSERT_TRUE(GrabOnce(c.cameras[first]));
     win::PumpMessages();
     EXPECT_GT(view.paints, paints) << "the data view was invalidated";
+    EXPECT_GT(list.paints, listPaints) << "and so were its image lists";
     const int streams = c.splitting == 0 ? 1 : c.splitting == 1 ? 2 : 4;
     int expected[4] = {0, 0, 0, 0};
     for (int s = 0; s < streams; ++s)
@@ -304,6 +308,7 @@ TEST_F(PanelTest, GrabsSplitIntoTheirCameras) {
   const StreamConfiguration moved = panel->GetStreamConfiguration();
   const int want[4] = {3, -1, 5, -1};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(moved.cameras[i], want[i]);
+  list.DestroyWindow();
   view.DestroyWindow();
 }
 

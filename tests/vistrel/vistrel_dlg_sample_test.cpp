@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "MVG/stereo_camera.h"
+#include "main_dialog_support.h"
 #include "sample_project/sample_project.h"
 #include "source_details_panel.h"
 #include "static_data_view.h"
@@ -28,16 +29,7 @@ namespace fs = std::filesystem;
 
 fs::path SampleFolder() { return fs::path(QUORL_SOURCE_ROOT) / "sample"; }
 
-void RunMain(const std::function<void(CVistrelDlg&)>& body) {
-  CVistrelDlg dialog;
-  win::SetNextModalHook([&](CDialog&) {
-    window_test::Settle();
-    body(dialog);
-    window_test::Settle();
-    dialog.EndDialog(IDOK);
-  });
-  dialog.DoModal();
-}
+using main_dialog_test::RunMain;
 
 void OpenSample(CVistrelDlg& d, win::ScriptedPrompts& prompts) {
   prompts.fileAnswers.push_back({true, {(SampleFolder() / sample_project::kProjectFile).string()}});

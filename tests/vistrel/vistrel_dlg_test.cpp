@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "gdiplus/startup.h"
+#include "main_dialog_support.h"
+#include "test_folder.h"
 #include "vistrel_app.h"
 #include "win/dialog.h"
 #include "win/prompts.h"
@@ -29,19 +31,15 @@ namespace fs = std::filesystem;
 
 ::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new window_test::GdiplusEnvironment);
 
+using main_dialog_test::RunMain;
+
 QWidget* Host(CWnd& w) { return static_cast<QWidget*>(w.GetHostWidget()); }
 
 // A fresh folder per test, removed afterwards; drive C: maps to it.
 class MainDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    folder = fs::temp_directory_path() / ("vistrel_dlg_" + std::to_string(::getpid()) + "_" + name);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    folder = quorl_test::FreshTestFolder("vistrel_dlg");
     const char* old = std::getenv("QUORL_DRIVE_C");
     hadDrive = old != nullptr;
     if (old) oldDrive = old;
@@ -51,20 +49,6 @@ class MainDialogTest : public ::testing::Test {
     if (hadDrive) setenv("QUORL_DRIVE_C", oldDrive.c_str(), 1);
     else unsetenv("QUORL_DRIVE_C");
     fs::remove_all(folder);
-  }
-
-  // Runs the main dialog modally; body acts inside its loop, then the
-  // dialog is ended.
-  void RunMain(const std::function<void(CVistrelDlg&)>& body, const std::string& programFolder = "") {
-    CVistrelDlg dialog;
-    if (!programFolder.empty()) dialog.SetProgramFolder(programFolder);
-    win::SetNextModalHook([&](CDialog&) {
-      window_test::Settle();
-      body(dialog);
-      window_test::Settle();
-      dialog.EndDialog(IDOK);
-    });
-    dialog.DoModal();
   }
 
   // The template of the next modal dialog, which is ended at once; 0 when

@@ -13,9 +13,11 @@
 
 #include "dshow/devices.h"
 #include "gdiplus/startup.h"
+#include "main_dialog_support.h"
 #include "source_details_panel.h"
 #include "static_data_view.h"
 #include "static_sources_view.h"
+#include "test_folder.h"
 #include "video_test_support.h"
 #include "vistrel_dlg.h"
 #include "win/dialog.h"
@@ -28,32 +30,17 @@ namespace fs = std::filesystem;
 
 ::testing::Environment* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new window_test::GdiplusEnvironment);
 
+using main_dialog_test::RunMain;
+
 class MainDialogViewsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    folder = fs::temp_directory_path() / ("vistrel_views_" + std::to_string(::getpid()) + "_" + name);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    folder = quorl_test::FreshTestFolder("vistrel_views");
     dshow::ClearFakeDevices();
   }
   void TearDown() override {
     dshow::ClearFakeDevices();
     fs::remove_all(folder);
-  }
-
-  void RunMain(const std::function<void(CVistrelDlg&)>& body) {
-    CVistrelDlg dialog;
-    win::SetNextModalHook([&](CDialog&) {
-      window_test::Settle();
-      body(dialog);
-      window_test::Settle();
-      dialog.EndDialog(IDOK);
-    });
-    dialog.DoModal();
   }
 
   // A small uncompressed AVI under the given file name (decoding goes by

@@ -6,7 +6,6 @@
 #include "calibration/calibration_data_store.h"
 #include "data_view_columns.h"
 #include "quorlmfc/dialog_x.h"
-#include "quorlmfc/win_dib.h"
 #include "source_dialogs.h"
 #include "win/prompts.h"
 
@@ -45,16 +44,7 @@ CStaticSourcesView::~CStaticSourcesView() {
   // Each video panel tears its graph down before its window goes.
   m_sources.clear();
   if (m_hWnd) DestroyWindow();
-  FreeBackBuffer();
-}
-
-void CStaticSourcesView::FreeBackBuffer() {
-  m_pGraphics.reset();
-  m_pFont.reset();
-  m_pBitmap.reset();
-  m_pixels.clear();
-  m_pixels.shrink_to_fit();
-  m_nWidth = m_nHeight = 0;
+  m_back.Free();
 }
 
 int CStaticSourcesView::ClientHeight() {
@@ -64,23 +54,15 @@ int CStaticSourcesView::ClientHeight() {
 }
 
 void CStaticSourcesView::Create() {
-  FreeBackBuffer();
   CRect client;
   GetClientRect(&client);
-  m_nWidth = client.Width();
-  m_nHeight = client.Height();
-  if (m_nWidth > 0 && m_nHeight > 0) {
-    m_pixels.assign(static_cast<std::size_t>(m_nWidth) * m_nHeight, kBackground);
-    m_pBitmap = std::make_unique<Gdiplus::Bitmap>(m_nWidth, m_nHeight, 4 * m_nWidth, PixelFormat32bppARGB,
-                                                  reinterpret_cast<BYTE*>(m_pixels.data()));
-    m_pGraphics = std::make_unique<Gdiplus::Graphics>(m_pBitmap.get());
-    m_pGraphics->SetInterpolationMode(Gdiplus::InterpolationModeHighQuality);
-    m_pFont = std::make_unique<Gdiplus::Font>("Verdana Bold", 8.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
-  }
+  m_back.Allocate(client.Width(), client.Height(), kBackground);
+  if (Gdiplus::Graphics* g = m_back.Graphics()) g->SetInterpolationMode(Gdiplus::InterpolationModeHighQuality);
   DrawBackBuffer();
 
-  const CRect bar(SourcePanelPlaces::kDetailsLeft, m_nHeight - kToolbarBottomGap - kToolbarHeight,
-                  SourcePanelPlaces::kDetailsRight, m_nHeight - kToolbarBottomGap);
+  const int height = m_back.Height();
+  const CRect bar(SourcePanelPlaces::kDetailsLeft, height - kToolbarBottomGap - kToolbarHeight,
+                  SourcePanelPlaces::kDetailsRight, height - kToolbarBottomGap);
   m_toolbar.Create("Toolbar Windows", WS_CHILD | WS_VISIBLE, bar, this, kToolbarId);
   m_toolbar.SetRegionSize(32, 32);
   m_toolbar.Initialize(8, 2);
@@ -184,12 +166,12 @@ void CStaticSourcesView::LayOutDetails() {
 }
 
 void CStaticSourcesView::DrawBackBuffer() {
-  if (m_pGraphics) {
-    Gdiplus::Graphics& g = *m_pGraphics;
+  if (m_back.Graphics()) {
+    Gdiplus::Graphics& g = *m_back.Graphics();
     Gdiplus::SolidBrush background{Gdiplus::Color(kBackground)};
-    g.FillRectangle(&background, 0, 0, m_nWidth, m_nHeight);
+    g.FillRectangle(&background, 0, 0, m_back.Width(), m_back.Height());
     Gdiplus::Pen separator{Gdiplus::Color(kSeparator), 1.0f};
-    g.DrawLine(&separator, kSeparatorX, 10, kSeparatorX, m_nHeight - 10);
+    g.DrawLine(&separator, kSeparatorX, 10, kSeparatorX, m_back.Height() - 10);
     const int selected = m_places.Selected();
     if (InRange(selected)) {
       const StripRect d = m_places.Details(selected);
@@ -204,14 +186,10 @@ void CStaticSourcesView::DrawBackBuffer() {
 void CStaticSourcesView::OnPaint() {
   CPaintDC dc(this);
   for (Source& s : m_sources) s.video->Invalidate(FALSE);
-  if (m_pixels.empty()) return;
-  winDIB dib(dc);
-  dib.frameBuffer(reinterpret_cast<unsigned char*>(m_pixels.data()), nullptr, m_nWidth, m_nHeight, 32);
+  if (m_back.Empty()) return;
   CRect client;
   GetClientRect(&client);
-  dib.srcRect() = client;
-  dib.dstRect() = client;
-  dib.copyToDisplay();
+  m_back.CopyToDisplay(dc, client);
 }
 
 void CStaticSourcesView::FollowEntryChanges(const std::vector<EntryChange>& changes) {

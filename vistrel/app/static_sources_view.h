@@ -17,6 +17,7 @@
 #include "app_core/panel_strip_layout.h"
 #include "app_core/source_cameras.h"
 #include "app_core/source_panel_places.h"
+#include "gdi_back_buffer.h"
 #include "gdiplus/gdiplus.h"
 #include "quorlmfc/toolbar_x.h"
 #include "source_details_panel.h"
@@ -89,9 +90,9 @@ class CStaticSourcesView : public CStatic {
   const SourcePanelPlaces& Places() const { return m_places; }
   CToolbarX& Toolbar() { return m_toolbar; }
   CSourceSetupDlg& SetupDialog() { return m_setupDlg; }
-  const std::uint32_t* BackBuffer() const { return m_pixels.empty() ? nullptr : m_pixels.data(); }
-  int BufferWidth() const { return m_nWidth; }
-  int BufferHeight() const { return m_nHeight; }
+  const std::uint32_t* BackBuffer() const { return m_back.Pixels(); }
+  int BufferWidth() const { return m_back.Width(); }
+  int BufferHeight() const { return m_back.Height(); }
 
  protected:
   void OnPaint();
@@ -120,7 +121,6 @@ class CStaticSourcesView : public CStatic {
   void LayOutDetails();
   void RefreshDetailsText(int source);
   void DrawBackBuffer();
-  void FreeBackBuffer();
   int ClientHeight();
 
   std::string m_strAppFolder = "C:\\";
@@ -134,11 +134,7 @@ class CStaticSourcesView : public CStatic {
   // counter moving on and never handing out a live or a sibling's id.
   ColumnControlIds m_ids;
 
-  std::vector<std::uint32_t> m_pixels;  // 0xAARRGGBB
-  int m_nWidth = 0, m_nHeight = 0;
-  std::unique_ptr<Gdiplus::Bitmap> m_pBitmap;
-  std::unique_ptr<Gdiplus::Graphics> m_pGraphics;
-  std::unique_ptr<Gdiplus::Font> m_pFont;
+  GdiBackBuffer m_back;
   CToolbarX m_toolbar{0x4B4B4B};
   CSourceSetupDlg m_setupDlg;
 };

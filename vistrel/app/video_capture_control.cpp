@@ -7,7 +7,6 @@
 #include "MVG/gdi_frames.h"
 #include "capture_settings_dlg.h"
 #include "quorlmfc/dialog_x.h"
-#include "quorlmfc/win_dib.h"
 
 const CRuntimeClass CVideoCaptureControl::classCVideoCaptureControl = {"CVideoCaptureControl",
                                                                          &CStatic::classCStatic};
@@ -77,34 +76,15 @@ CVideoCaptureControl::~CVideoCaptureControl() {
   // The graph first: no frame may be drawn into a window being destroyed.
   m_capture.Teardown();
   if (m_hWnd) DestroyWindow();
-  FreeBackBuffer();
-}
-
-void CVideoCaptureControl::FreeBackBuffer() {
-  // The graphics and font, then the bitmap, then the pixels it lies over.
-  m_pGraphics.reset();
-  m_pFont.reset();
-  m_pBitmap.reset();
-  m_pixels.clear();
-  m_pixels.shrink_to_fit();
-  m_nWidth = m_nHeight = 0;
+  m_back.Free();
 }
 
 void CVideoCaptureControl::Initialise() {
-  FreeBackBuffer();
   CRect client;
   GetClientRect(&client);
-  m_nWidth = client.Width();
-  m_nHeight = client.Height();
-  if (m_nWidth > 0 && m_nHeight > 0) {
-    m_pixels.assign(static_cast<std::size_t>(m_nWidth) * m_nHeight, 0xff414141u);
-    m_pBitmap = std::make_unique<Gdiplus::Bitmap>(m_nWidth, m_nHeight, 4 * m_nWidth, PixelFormat32bppARGB,
-                                                  reinterpret_cast<BYTE*>(m_pixels.data()));
-    m_pGraphics = std::make_unique<Gdiplus::Graphics>(m_pBitmap.get());
-    m_pFont = std::make_unique<Gdiplus::Font>("Verdana Bold", 8.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
-  }
+  m_back.Allocate(client.Width(), client.Height(), 0xff414141u);
 
-  const CRect videoRect(10, 10, m_nWidth - 10, m_nHeight - 60);
+  const CRect videoRect(10, 10, m_back.Width() - 10, m_back.Height() - 60);
   m_video.Create("Video View", WS_CHILD | WS_VISIBLE, videoRect, this, kVideoViewId);
   m_video.ShowWindow(SW_SHOW);
   m_video.GetClientRect(&m_rcVideo);
@@ -177,14 +157,10 @@ void CVideoCaptureControl::OffsetCameraIndices(int offset) {
 
 void CVideoCaptureControl::OnPaint() {
   CPaintDC dc(this);
-  if (!m_pixels.empty()) {
-    winDIB dib(dc);
-    dib.frameBuffer(reinterpret_cast<unsigned char*>(m_pixels.data()), nullptr, m_nWidth, m_nHeight, 32);
+  if (!m_back.Empty()) {
     CRect client;
     GetClientRect(&client);
-    dib.srcRect() = client;
-    dib.dstRect() = client;
-    dib.copyToDisplay();
+    m_back.CopyToDisplay(dc, client);
   }
   if (m_bOpened) RepaintVideo();
 }
@@ -247,7 +223,10 @@ void CVideoCaptureControl::CaptureImage() {
     for (int i = 0; i < count; ++i) add(i, images[i]);
   }
   if (clone) cvReleaseImage(&clone);
-  if (m_pDataView && m_pDataView->m_hWnd) m_pDataView->Invalidate(TRUE);
+  // The thumbnails are drawn by the view's image lists, its children: an
+  // invalidated parent alone leaves them showing the old images.
+  if (m_pDataView && m_pDataView->m_hWnd)
+    m_pDataView->RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void CVideoCaptureControl::Record() {

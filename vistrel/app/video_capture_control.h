@@ -10,6 +10,7 @@
 
 #include "app_core/video_sample.h"
 #include "calibration/calibration_data_store.h"
+#include "gdi_back_buffer.h"
 #include "gdiplus/gdiplus.h"
 #include "quorlmfc/static_ex.h"
 #include "quorlmfc/toolbar_x.h"
@@ -86,7 +87,7 @@ class CVideoCaptureControl : public CStatic {
   CStaticEx& StatusLabel() { return m_status; }
   CToolbarX& Toolbar() { return m_toolbar; }
   const CRect& VideoRect() const { return m_rcVideo; }
-  const std::uint32_t* BackBuffer() const { return m_pixels.empty() ? nullptr : m_pixels.data(); }
+  const std::uint32_t* BackBuffer() const { return m_back.Pixels(); }
 
  protected:
   void OnPaint();
@@ -97,17 +98,12 @@ class CVideoCaptureControl : public CStatic {
   DECLARE_MESSAGE_MAP()
 
  private:
-  void FreeBackBuffer();
   // A warning box; its answer.
   INT_PTR Warn(const std::string& text);
   friend class CVideoView;
   void RepaintVideo(HDC dc = nullptr);
 
-  std::vector<std::uint32_t> m_pixels;  // the back buffer, 0xAARRGGBB
-  int m_nWidth = 0, m_nHeight = 0;
-  std::unique_ptr<Gdiplus::Bitmap> m_pBitmap;
-  std::unique_ptr<Gdiplus::Graphics> m_pGraphics;
-  std::unique_ptr<Gdiplus::Font> m_pFont;
+  GdiBackBuffer m_back;
   CVideoCapture m_capture;
   CVideoSample* m_pSampler = nullptr;
   CRect m_rcVideo;

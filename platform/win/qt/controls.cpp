@@ -180,11 +180,22 @@ void MakeCombo(WindowData* d) {
 
 }  // namespace
 
+namespace {
+constexpr int kClosedComboHeight = 24;
+}
+
 void FitControl(WindowData* d) {
   if (!d->native) return;
   // A drop-down list shows its closed box only; the list opens below it.
   const bool combo = qobject_cast<QComboBox*>(d->native) != nullptr;
-  d->native->setGeometry(0, 0, d->surface.width(), combo ? std::min(d->surface.height(), 24) : d->surface.height());
+  d->native->setGeometry(0, 0, d->surface.width(),
+                         combo ? std::min(d->surface.height(), kClosedComboHeight) : d->surface.height());
+}
+
+int CreatedControlHeight(const std::string& className, DWORD style, int asked) {
+  const bool combo = QString::fromStdString(className).compare(QLatin1String("COMBOBOX"), Qt::CaseInsensitive) == 0;
+  if (!combo || (style & 3) == CBS_SIMPLE) return asked;
+  return std::min(asked, kClosedComboHeight);
 }
 
 void CreateControl(WindowData* d) {

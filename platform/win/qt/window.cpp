@@ -1001,7 +1001,10 @@ BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* windowName
   }
   m_hWnd = d->hwnd;
   m_pData = d;
-  const CRect rc(rect);
+  CRect rc(rect);
+  // Otherwise the window below a drop-down list's closed box would paint
+  // over its siblings there.
+  if (style & WS_CHILD) rc.bottom = rc.top + CreatedControlHeight(d->className, style, rc.Height());
   if (style & WS_CHILD) {
     d->host = new HostWidget(d, Lookup(d->parent)->host, Qt::Widget);
     d->host->setGeometry(rc.left, rc.top, std::max(rc.Width(), 0), std::max(rc.Height(), 0));

@@ -105,6 +105,10 @@ HFONT DefaultGuiFont();
 void CreateControl(WindowData* d);
 // Lays a control's native widget over its whole client area (after a resize).
 void FitControl(WindowData* d);
+// The height a new control's window gets: a drop-down combo box's window is
+// its closed box (the height asked for is how far its list drops); every
+// other control keeps what was asked.
+int CreatedControlHeight(const std::string& className, DWORD style, int asked);
 bool ControlMessage(WindowData* d, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
 void ForgetControl(HWND h);
 void InstallMessageBoxPrompts();

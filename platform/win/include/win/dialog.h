@@ -20,19 +20,22 @@ constexpr WORD DC_HASDEFID = 0x534B;
 
 namespace win {
 
+// Every field starts at zero, so a template filled in field by field and
+// leaving its position out opens centred over its owner (x = y = 0), not at
+// whatever the stack held.
 struct DialogItemTemplate {
   std::string className;  // "BUTTON", "STATIC", "EDIT", "COMBOBOX"
-  UINT id;
+  UINT id = 0;
   std::string text;
-  int x, y, cx, cy;  // dialog units
-  DWORD style;
+  int x = 0, y = 0, cx = 0, cy = 0;  // dialog units
+  DWORD style = 0;
   DWORD exStyle = 0;
 };
 
 struct DialogTemplate {
-  UINT id;
-  DWORD style;
-  int x, y, cx, cy;  // dialog units
+  UINT id = 0;
+  DWORD style = 0;
+  int x = 0, y = 0, cx = 0, cy = 0;  // dialog units
   std::string caption;
   std::string fontFace;
   int fontPoints = 8;
