@@ -236,6 +236,35 @@ TEST_F(GdiplusBitmap, GifWithAForgedScreenSizeIsRefused) {
   EXPECT_TRUE(gdiplus::DecodeImage(bytes).isNull());
 }
 
+// Only the first frame is shown, so only it is read: frames after it, however
+// forged, cost nothing. A first frame larger than its screen would only cost
+// decoding time (a few bytes of LZW expand to millions of pixels) and is
+// refused.
+TEST_F(GdiplusBitmap, GifReadsTheFirstFrameOnlyAndRefusesOneLargerThanItsScreen) {
+  GifColorType palette[2] = {{10, 20, 30}, {200, 100, 50}};
+  auto write = [&](int firstWidth, bool forgedSecond) {
+    QByteArray bytes;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&bytes, AppendBytes, &error);
+    ColorMapObject* map = GifMakeMapObject(2, palette);
+    EGifPutScreenDesc(gif, 4, 4, 1, 0, map);
+    EGifPutImageDesc(gif, 0, 0, firstWidth, 4, false, nullptr);
+    std::vector<GifPixelType> line(static_cast<size_t>(firstWidth), 1);
+    for (int y = 0; y < 4; ++y) EGifPutLine(gif, line.data(), firstWidth);
+    if (forgedSecond) {
+      // A 65535 x 65535 frame whose pixels never come.
+      EGifPutImageDesc(gif, 0, 0, 65535, 65535, false, nullptr);
+    }
+    EGifCloseFile(gif, &error);
+    GifFreeMapObject(map);
+    return bytes;
+  };
+  const QImage first = gdiplus::DecodeImage(write(4, true));
+  ASSERT_EQ(first.size(), QSize(4, 4));
+  EXPECT_EQ(first.pixel(3, 3), qRgb(200, 100, 50));
+  EXPECT_TRUE(gdiplus::DecodeImage(write(8, false)).isNull());
+}
+
 TEST_F(GdiplusBitmap, GifOfManyColoursIsQuantisedClosely) {
   QImage image(40, 30, QImage::Format_BGR888);
   for (int y = 0; y < 30; ++y)

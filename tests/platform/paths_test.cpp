@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "quorl/paths.h"
@@ -58,6 +63,34 @@ TEST_F(PathsTest, ProgramFolderEndsInSlashAndHoldsTheTest) {
 TEST_F(PathsTest, OpenFileRefusesNull) {
   EXPECT_EQ(quorl::OpenFile(nullptr, "r"), nullptr);
   EXPECT_EQ(quorl::OpenFile("x", nullptr), nullptr);
+}
+
+// A reader handed a pipe with no writer would wait forever, and one handed a
+// device such as /dev/zero would read without end: reading opens regular
+// files only, at once; writing is unchanged.
+TEST_F(PathsTest, OpenFileReadsRegularFilesOnly) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("paths_test_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string pipe = (folder / "pipe").string(), file = (folder / "file.txt").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::string& path : {pipe, std::string("/dev/zero"), folder.string()})
+    for (const char* mode : {"r", "rb"}) EXPECT_EQ(quorl::OpenFile(path.c_str(), mode), nullptr) << path << mode;
+
+  FILE* written = quorl::OpenFile(file.c_str(), "w+");
+  ASSERT_NE(written, nullptr);
+  std::fputs("12 34\n", written);
+  std::fclose(written);
+  FILE* read = quorl::OpenFile(file.c_str(), "r");
+  ASSERT_NE(read, nullptr);
+  int a = 0, b = 0;
+  EXPECT_EQ(std::fscanf(read, "%d %d", &a, &b), 2);
+  EXPECT_EQ(a + b, 46);
+  std::fclose(read);
+  EXPECT_TRUE(quorl::IsReadableFile(file));
+  EXPECT_FALSE(quorl::IsReadableFile(pipe));
+  EXPECT_FALSE(quorl::IsReadableFile(folder.string()));
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

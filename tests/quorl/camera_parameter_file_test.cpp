@@ -63,6 +63,10 @@ TEST(CameraParameterFile, BadFilesAreRefusedAndLeaveTheRecord) {
       {"empty", ""},
       {"nan", "nan 0 0\n0 1 0\n0 0 1\n0 0 0 0\n1 0 0\n0 1 0\n0 0 1\n0 0 0\n10 10\n"},
       {"negative_size", "1 0 0\n0 1 0\n0 0 1\n0 0 0 0\n1 0 0\n0 1 0\n0 0 1\n0 0 0\n-1 10\n"},
+      // Decimal reals only, each ending at white space.
+      {"hex_float", "0x1p3 0 0\n0 1 0\n0 0 1\n0 0 0 0\n1 0 0\n0 1 0\n0 0 1\n0 0 0\n10 10\n"},
+      {"number_into_text", "1.5mm 0 0\n0 1 0\n0 0 1\n0 0 0 0\n1 0 0\n0 1 0\n0 0 1\n0 0 0\n10 10\n"},
+      {"comma_decimal", "1,5 0 0\n0 1 0\n0 0 1\n0 0 0 0\n1 0 0\n0 1 0\n0 0 1\n0 0 0\n10 10\n"},
   };
   for (const Case& c : cases) {
     const std::string path = TempPath(c.name);

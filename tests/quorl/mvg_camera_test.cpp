@@ -224,6 +224,11 @@ TEST_F(MvgFiles, BadCountsAndContentChangeNothing) {
       {"short", "2\n800 0 320 0 805 240 0 0 1\n-0.25 0.08\n"},
       {"text", "2\nfocal 800\n"},
       {"not_a_number", std::string(kTwoCameras).replace(4, 1, "nan")},
+      // Reals are decimal; a size is a pixel count that must fit an int.
+      {"hex_float", std::string(kTwoCameras).replace(2, 3, "0x1.9p9")},
+      {"number_into_text", std::string(kTwoCameras).replace(2, 3, "800px")},
+      {"negative_width", std::string(kTwoCameras).replace(std::string(kTwoCameras).find("640 480"), 3, "-640")},
+      {"height_beyond_an_int", std::string(kTwoCameras).replace(std::string(kTwoCameras).find("480"), 3, "3e9")},
       {"no_count", ""},
   };
   for (const Case& c : cases) {

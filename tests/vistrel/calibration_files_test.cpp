@@ -297,6 +297,8 @@ TEST_F(CalibrationFiles, DefaultBoardFileTable) {
         {"negative count", "-9 6 25.0 25.0 3 3\n", false},
         {"non-finite size", "9 6 inf 25.0 3 3\n", false},
         {"nan size", "9 6 25.0 nan 3 3\n", false},
+        {"hex size", "9 6 0x19 25.0 3 3\n", false},
+        {"size with its unit", "9 6 25.0mm 25.0 3 3\n", false},
         {"five values only", "9 6 25.0 25.0 5\n", false},
         {"window too large", "9 6 25.0 25.0 101 3\n", false},
     };

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -167,6 +168,21 @@ const std::vector<BadCase> kBadCases = {
         BadCase{"NameOf5000", {{"project.txt", WithProject("Camera_1_Data.txt", std::string(5000, 'C'))}}, ""},
         BadCase{"NameWithSlash", {{"project.txt", WithProject("Camera_1_Data.txt", "C/Camera_1_Data.txt")}}, ""},
         BadCase{"NameWithDotDot", {{"project.txt", WithProject("Camera_1_Data.txt", "C..Camera_1_Data.txt")}}, ""},
+        // Every name is joined to the project's folder: one reaching outside
+        // it, absolute or upwards, in either separator, is refused.
+        BadCase{"ImageNameAbsolute", {{"Camera_1_Data.txt", "Camera_1_Intrinsic.txt\r\nCamera_1_Extrinsic.txt\r\n"
+                                                            "1 /tmp/Camera_1_Image_0.jpg\r\n0 Camera_1_Points_0.txt\r\n"}},
+                ""},
+        BadCase{"PointsNameUpwards", {{"Camera_1_Data.txt", "Camera_1_Intrinsic.txt\r\nCamera_1_Extrinsic.txt\r\n"
+                                                            "1 Camera_1_Image_0.jpg\r\n0 ..\\Camera_1_Points_0.txt\r\n"}},
+                ""},
+        BadCase{"IntrinsicsOnADrive", {{"Camera_1_Data.txt", "C:\\Camera_1_Intrinsic.txt\r\nCamera_1_Extrinsic.txt\r\n"
+                                                             "1 Camera_1_Image_0.jpg\r\n0 Camera_1_Points_0.txt\r\n"}},
+                ""},
+        BadCase{"RigCameraUpwards", {{"StereoCamera_01_Data.txt", "../StereoCamera_0_Intrinsic.txt\r\nStereoCamera_1_Intrinsic.txt\r\n"}},
+                ""},
+        // The engine is sized for a view per image before any is read.
+        BadCase{"ImageCountBeyondTheViewBound", {{"project.txt", WithProject("2 9 7 25", "266306 9 7 25")}}, ""},
         BadCase{"ShortCameraLine", {{"project.txt", WithProject("2 9 7 25.000000 30.000000 5 6", "2 9 7")}}, ""},
         BadCase{"InvalidBoard", {{"project.txt", WithProject("2 9 7 25", "2 1 7 25")}}, ""},
         BadCase{"NegativeImageCount", {{"project.txt", WithProject("2 9 7 25", "-2 9 7 25")}}, ""},
@@ -192,6 +208,24 @@ TEST(ProjectNames, BareNamesOnly) {
   EXPECT_TRUE(IsBareProjectName(std::string(255, 'a')));
   EXPECT_FALSE(IsBareProjectName(std::string(256, 'a')));
   for (const char* bad : {"", "a/b", "a\\b", "..", "a..b", "a b"}) EXPECT_FALSE(IsBareProjectName(bad)) << bad;
+}
+
+// A data file that is a named pipe would block the read until some writer
+// came; one that is a folder never reads. Both are files that cannot be read.
+TEST_F(ProjectStructure, DataFileThatIsNotARegularFileCannotBeOpened) {
+  Write(LegacyProject());
+  fs::remove(folder_ / "Camera_1_Data.txt");
+  ASSERT_EQ(::mkfifo((folder_ / "Camera_1_Data.txt").c_str(), 0600), 0);
+  std::vector<ProjectEntryFiles> entries;
+  std::string message;
+  EXPECT_FALSE(Read(entries, message));
+  EXPECT_TRUE(entries.empty());
+  EXPECT_EQ(message, "Cannot open: " + (folder_ / "Camera_1_Data.txt").string() + "!");
+
+  fs::remove(folder_ / "Camera_1_Data.txt");
+  fs::create_directory(folder_ / "Camera_1_Data.txt");
+  EXPECT_FALSE(Read(entries, message));
+  EXPECT_EQ(message, "Cannot open: " + (folder_ / "Camera_1_Data.txt").string() + "!");
 }
 
 }  // namespace

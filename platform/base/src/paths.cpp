@@ -1,9 +1,13 @@
 #include "quorl/paths.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace quorl {
 namespace {
@@ -44,7 +48,29 @@ std::string MapPath(std::string_view path) {
 
 FILE* OpenFile(const char* path, const char* mode) {
   if (!path || !mode) return nullptr;
-  return std::fopen(MapPath(path).c_str(), mode);
+  const std::string native = MapPath(path);
+  const bool readOnly = mode[0] == 'r' && !std::strchr(mode, '+');
+  if (!readOnly) return std::fopen(native.c_str(), mode);
+  // Opened without blocking (a named pipe with no writer would wait here
+  // forever), then kept only when it is a regular file: a pipe, a device or
+  // a folder never ends a read the way a file does.
+  const int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE* file = ::fdopen(fd, mode);
+  if (!file) ::close(fd);
+  return file;
+}
+
+bool IsReadableFile(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 std::string ProgramFolder() {

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -140,6 +141,12 @@ class FileStorage : public ComObject<FileStorage, IStorage> {
     return out.good() ? S_OK : E_FAIL;
   }
   bool Parse() {
+    // A named pipe or a device would never end; a regular file is read up
+    // to the size it had when opened.
+    if (!quorl::IsReadableFile(path_)) return false;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path_, error);
+    if (error) return false;
     std::ifstream in(path_, std::ios::binary);
     std::string magic(sizeof(kStorageMagic) - 1, '\0');
     if (!in.read(magic.data(), static_cast<std::streamsize>(magic.size())) || magic != kStorageMagic) return false;
@@ -148,7 +155,12 @@ class FileStorage : public ComObject<FileStorage, IStorage> {
       if (!std::getline(in, count)) return false;
       char* end = nullptr;
       const unsigned long long n = std::strtoull(count.c_str(), &end, 10);
-      if (end == count.c_str() || *end || n > (1ull << 30)) return false;
+      if (end == count.c_str() || *end || count[0] == '-' || n > (1ull << 30)) return false;
+      // A byte count the rest of the file cannot hold is refused before
+      // anything is allocated for it.
+      const std::streamoff here = in.tellg();
+      if (here < 0 || static_cast<std::uintmax_t>(here) > size || n > size - static_cast<std::uintmax_t>(here))
+        return false;
       std::string data(n, '\0');
       if (!in.read(data.data(), static_cast<std::streamsize>(n))) return false;
       streams_[name] = std::move(data);
@@ -215,7 +227,9 @@ HRESULT StgOpenStorage(const wchar_t* path, IStorage*, DWORD, void*, DWORD, ISto
 
 HRESULT StgIsStorageFile(const wchar_t* path) {
   if (!path) return E_POINTER;
-  std::ifstream in(quorl::MapPath(com::WideToUtf8(path)), std::ios::binary);
+  const std::string file = quorl::MapPath(com::WideToUtf8(path));
+  if (!quorl::IsReadableFile(file)) return STG_E_FILENOTFOUND;
+  std::ifstream in(file, std::ios::binary);
   if (!in) return STG_E_FILENOTFOUND;
   std::string magic(sizeof(kStorageMagic) - 1, '\0');
   in.read(magic.data(), static_cast<std::streamsize>(magic.size()));

@@ -48,12 +48,14 @@ PixelFormat FormatOf(const QImage& image) {
 }
 
 void LoadFile(ImageData& data, const std::string& path) {
+  // Regular files only: a named pipe or a device would block the open or
+  // never end the read. The file is read up to the size it had when opened.
   QFile file(QString::fromStdString(path));
-  if (path.empty() || !file.open(QIODevice::ReadOnly)) {
+  if (path.empty() || !quorl::IsReadableFile(path) || !file.open(QIODevice::ReadOnly)) {
     data.last = FileNotFound;
     return;
   }
-  QImage image = gdiplus::DecodeImage(file.readAll());
+  QImage image = gdiplus::DecodeImage(file.read(file.size()));
   if (image.isNull()) {
     data.last = UnknownImageFormat;
     return;

@@ -2,6 +2,7 @@
 #include <gif_lib.h>
 
 #include <QByteArray>
+#include <QColor>
 #include <QHash>
 #include <algorithm>
 #include <cstring>
@@ -69,19 +70,48 @@ QImage DecodeGif(const QByteArray& bytes) {
   int error = 0;
   GifReader r;
   r.gif = DGifOpen(&cursor, ReadBytes, &error);
-  if (!r.gif || DGifSlurp(r.gif) != GIF_OK || r.gif->ImageCount < 1) return {};
-  const GifFileType* gif = r.gif;
-  const SavedImage& frame = gif->SavedImages[0];
-  const GifImageDesc& desc = frame.ImageDesc;
-  const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-  if (!map || gif->SWidth <= 0 || gif->SHeight <= 0) return {};
+  if (!r.gif) return {};
+  GifFileType* gif = r.gif;
+  if (gif->SWidth <= 0 || gif->SHeight <= 0) return {};
   // The same ceiling as Qt's readers (128 MiB): a forged screen size must not
   // become a giant allocation.
   if (static_cast<qint64>(gif->SWidth) * gif->SHeight * 4 > (qint64(128) << 20)) return {};
 
+  // Records up to the first image only: its control block (the last one
+  // before it) and its descriptor. Later frames are never read, so a file of
+  // many forged frames costs nothing.
   GraphicsControlBlock gcb{};
   gcb.TransparentColor = NO_TRANSPARENT_COLOR;
-  DGifSavedExtensionToGCB(r.gif, 0, &gcb);
+  bool haveImage = false;
+  while (!haveImage) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) return {};
+    if (type == TERMINATE_RECORD_TYPE) return {};
+    if (type == IMAGE_DESC_RECORD_TYPE) {
+      if (DGifGetImageDesc(gif) == GIF_ERROR) return {};
+      haveImage = true;
+    } else if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return {};
+      if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
+        gcb = GraphicsControlBlock{};
+        gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+        DGifExtensionToGCB(block[0], block + 1, &gcb);
+      }
+      while (block)
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return {};
+    } else {
+      return {};
+    }
+  }
+  const GifImageDesc& desc = gif->Image;
+  const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+  if (!map || desc.Width <= 0 || desc.Height <= 0) return {};
+  // A frame is decoded row by row, clipped to the screen: pixels past the
+  // screen's area would only cost time (a small LZW stream can expand to
+  // billions of them), so a frame larger than the screen is refused.
+  if (static_cast<qint64>(desc.Width) * desc.Height > static_cast<qint64>(gif->SWidth) * gif->SHeight) return {};
   const int transparent = gcb.TransparentColor;
 
   // First frame only, on its logical screen; outside the frame the screen is
@@ -100,20 +130,40 @@ QImage DecodeGif(const QByteArray& bytes) {
     const GifColorType& c = gif->SColorMap->Colors[gif->SBackGroundColor];
     background = qRgb(c.Red, c.Green, c.Blue);
   }
-  QImage image(gif->SWidth, gif->SHeight, QImage::Format_ARGB32);
+  // Straight into the format handed out (a transparent colour keeps alpha):
+  // a large screen around a small frame costs one pass, not two.
+  const bool clear = transparent != NO_TRANSPARENT_COLOR;
+  QImage image(gif->SWidth, gif->SHeight, clear ? QImage::Format_ARGB32 : QImage::Format_BGR888);
   if (image.isNull()) return {};
-  image.fill(background);
-  for (int y = 0; y < desc.Height; ++y) {
-    const int iy = desc.Top + y;
-    if (iy < 0 || iy >= image.height()) continue;
-    auto* row = reinterpret_cast<QRgb*>(image.scanLine(iy));
-    for (int x = 0; x < desc.Width; ++x) {
-      const int ix = desc.Left + x;
-      if (ix < 0 || ix >= image.width()) continue;
-      row[ix] = colour(frame.RasterBits[static_cast<size_t>(y) * desc.Width + x]);
+  image.fill(QColor::fromRgba(background));
+  auto put = [&](uchar* row, int x, QRgb c) {
+    if (clear) {
+      reinterpret_cast<QRgb*>(row)[x] = c;
+    } else {
+      uchar* p = row + 3 * x;  // bytes B, G, R
+      p[0] = static_cast<uchar>(qBlue(c));
+      p[1] = static_cast<uchar>(qGreen(c));
+      p[2] = static_cast<uchar>(qRed(c));
+    }
+  };
+  // An interlaced frame stores its rows in four passes.
+  static constexpr int kInterlacedStart[] = {0, 4, 2, 1}, kInterlacedStep[] = {8, 8, 4, 2};
+  std::vector<GifPixelType> line(static_cast<size_t>(desc.Width));
+  const int passes = desc.Interlace ? 4 : 1;
+  for (int pass = 0; pass < passes; ++pass) {
+    const int first = desc.Interlace ? kInterlacedStart[pass] : 0, step = desc.Interlace ? kInterlacedStep[pass] : 1;
+    for (int y = first; y < desc.Height; y += step) {
+      if (DGifGetLine(gif, line.data(), desc.Width) == GIF_ERROR) return {};
+      const int iy = desc.Top + y;
+      if (iy < 0 || iy >= image.height()) continue;
+      uchar* row = image.scanLine(iy);
+      for (int x = 0; x < desc.Width; ++x) {
+        const int ix = desc.Left + x;
+        if (ix < 0 || ix >= image.width()) continue;
+        put(row, ix, colour(line[static_cast<size_t>(x)]));
+      }
     }
   }
-  if (transparent == NO_TRANSPARENT_COLOR) return image.convertToFormat(QImage::Format_BGR888);
   return image;
 }
 

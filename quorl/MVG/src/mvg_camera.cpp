@@ -11,6 +11,7 @@
 #include "lens_model.h"
 #include "quorl/clocale.h"
 #include "quorl/paths.h"
+#include "quorl/text_numbers.h"
 #include "win/messagebox.h"
 
 namespace {
@@ -70,8 +71,9 @@ FILE* OpenCameraFile(const char* path, const char* mode) {
   return f;
 }
 
-// Reads "%f" values and remembers the first failure, so a whole record can
-// be read and then committed or dropped at once.
+// Reads decimal values (quorl::ReadReal: finite, in float's range) and
+// remembers the first failure, so a whole record can be read and then
+// committed or dropped at once.
 class ValueReader {
  public:
   explicit ValueReader(FILE* f) : f_(f) {}
@@ -80,12 +82,19 @@ class ValueReader {
   }
   float Next() {
     float v = 0;
-    if (ok_ && !(std::fscanf(f_, "%f", &v) == 1 && std::isfinite(v))) ok_ = false;
+    if (ok_ && !quorl::ReadReal(f_, &v)) ok_ = false;
+    return v;
+  }
+  // A pixel count held as a float: whatever truncates it to an int needs it
+  // to fit one.
+  float Size() {
+    const float v = Next();
+    if (!(v >= 0.0f && v < 2147483648.0f)) ok_ = false;
     return v;
   }
   int Count() {
     int n = 0;
-    if (ok_ && std::fscanf(f_, "%d", &n) != 1) ok_ = false;
+    if (ok_ && !quorl::ReadInt(f_, &n)) ok_ = false;
     return n;
   }
   void Refuse() { ok_ = false; }
@@ -222,8 +231,8 @@ bool LoadCameras(const char* path, Camera* cameras) {
       in.Read(read[1].R, 9);
       in.Read(read[1].T, 3);
     }
-    read[0].width = in.Next();
-    read[0].height = in.Next();
+    read[0].width = in.Size();
+    read[0].height = in.Size();
     ok = in.ok();
   }
   std::fclose(f);
@@ -253,7 +262,7 @@ bool LoadMultiCameras(const char* path, Camera* cameras, int capacity) {
       in.Read(camera.R, 9);
       in.Read(camera.T, 3);
     }
-    const float width = in.Next(), height = in.Next();
+    const float width = in.Size(), height = in.Size();
     for (Camera& camera : read) {
       camera.width = width;
       camera.height = height;

@@ -3,12 +3,12 @@
 #include <calibmath/camera_parameter_file.h>
 #include <quorl/clocale.h>
 #include <quorl/paths.h>
+#include <quorl/text_numbers.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "all_finite.h"
 
 const char* const kViewExtrinsicsFormat = "%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf\n%lf %lf %lf\n";
 
@@ -16,7 +16,12 @@ namespace {
 
 constexpr char kImagePointFormat[] = "%lf %lf\n";
 
-using calibration_detail::AllFinite;
+// n reals of the file, each a decimal token and finite (quorl::ReadReal).
+bool ReadReals(FILE* file, double* values, int n) {
+    for (int i = 0; i < n; ++i)
+        if (!quorl::ReadReal(file, &values[i])) return false;
+    return true;
+}
 
 // fclose must run even when a write failed; both outcomes count.
 bool Close(FILE* file, bool ok) { return (std::fclose(file) == 0) && ok; }
@@ -25,14 +30,14 @@ bool Close(FILE* file, bool ok) { return (std::fclose(file) == 0) && ok; }
 
 bool ReadDefaultBoardFile(const char* path, CalibrationObjectSettings* settings) {
     if (!settings) return false;
-    quorl::ScopedCLocale cLocale;
     FILE* file = quorl::OpenFile(path, "r");
     if (!file) return false;
     CalibrationObjectSettings read = *settings;
-    const int converted = std::fscanf(file, "%d %d %lf %lf %d %d", &read.squaresX, &read.squaresY,
-                                      &read.squareSizeX, &read.squareSizeY, &read.windowX, &read.windowY);
+    const bool converted = quorl::ReadInt(file, &read.squaresX) && quorl::ReadInt(file, &read.squaresY) &&
+                           quorl::ReadReal(file, &read.squareSizeX) && quorl::ReadReal(file, &read.squareSizeY) &&
+                           quorl::ReadInt(file, &read.windowX) && quorl::ReadInt(file, &read.windowY);
     std::fclose(file);
-    if (converted != 6 || !IsValidBoard(read)) return false;
+    if (!converted || !IsValidBoard(read)) return false;
     *settings = read;
     return true;
 }
@@ -79,15 +84,12 @@ bool WriteViewExtrinsicsFile(const char* path, int viewCount, const double* R, c
 
 int ReadViewExtrinsicsFile(const char* path, int viewCount, double* R, double* r, double* T) {
     if (viewCount <= 0 || !R || !r || !T) return 0;
-    quorl::ScopedCLocale cLocale;
     FILE* file = quorl::OpenFile(path, "r");
     if (!file) return 0;
     int views = 0;
     for (; views < viewCount; ++views) {
         double m[9], a[3], t[3];
-        const int converted = std::fscanf(file, kViewExtrinsicsFormat, &m[0], &m[1], &m[2], &m[3], &m[4], &m[5],
-                                          &m[6], &m[7], &m[8], &a[0], &a[1], &a[2], &t[0], &t[1], &t[2]);
-        if (converted != 15 || !AllFinite(m, 9) || !AllFinite(a, 3) || !AllFinite(t, 3)) break;
+        if (!ReadReals(file, m, 9) || !ReadReals(file, a, 3) || !ReadReals(file, t, 3)) break;
         std::memcpy(R + 9 * views, m, sizeof m);
         std::memcpy(r + 3 * views, a, sizeof a);
         std::memcpy(T + 3 * views, t, sizeof t);
@@ -108,13 +110,12 @@ bool WriteImagePointsFile(const char* path, const Point2d* points, int count) {
 
 int ReadImagePointsFile(const char* path, int maxCount, Point2d* points) {
     if (maxCount <= 0 || !points) return 0;
-    quorl::ScopedCLocale cLocale;
     FILE* file = quorl::OpenFile(path, "r");
     if (!file) return 0;
     int count = 0;
     for (; count < maxCount; ++count) {
         double xy[2];
-        if (std::fscanf(file, kImagePointFormat, &xy[0], &xy[1]) != 2 || !AllFinite(xy, 2)) break;
+        if (!ReadReals(file, xy, 2)) break;
         points[count] = {xy[0], xy[1]};
     }
     std::fclose(file);

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include <quorl/clocale.h>
+#include <quorl/paths.h>
 
 #include "calibration/calibration_data_store.h"
 #include "calibration/file_set_writer.h"
@@ -35,6 +36,8 @@ PlannedFile PlannedText(const fs::path& path, std::string text) {
 }
 
 bool CanOpen(const fs::path& path, std::string* text = nullptr) {
+  // A named pipe would block the open; a device would never end the read.
+  if (!quorl::IsReadableFile(path.string())) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   if (text) text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

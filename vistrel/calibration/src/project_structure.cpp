@@ -1,12 +1,20 @@
 #include "calibration/project_structure.h"
 
+#include <quorl/paths.h>
+
+#include <algorithm>
 #include <charconv>
 #include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 const char* const kInvalidProjectMessage = "This does not appear to be a valid calibration project..!!";
+
+namespace {
+// A project's text files list names only: even thousands of images make well
+// under a megabyte. A longer one is not a project's.
+constexpr std::uintmax_t kMaxProjectTextBytes = 16u << 20;
+}  // namespace
 
 namespace {
 
@@ -51,13 +59,20 @@ class Tokens {
   std::size_t pos_ = 0;
 };
 
+// Regular files only (a named pipe or a device would block the read or never
+// end it), read up to the size they had when opened.
 bool ReadText(const fs::path& path, std::string& text) {
+  if (!quorl::IsReadableFile(path.string())) return false;
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (error) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  std::ostringstream content;
-  content << in.rdbuf();
+  std::string content(static_cast<std::size_t>(std::min<std::uintmax_t>(size, kMaxProjectTextBytes + 1)), '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
   if (in.bad()) return false;
-  text = content.str();
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  text = std::move(content);
   return true;
 }
 
@@ -109,6 +124,7 @@ bool ReadProjectStructure(const fs::path& projectPath, std::vector<ProjectEntryF
   };
   std::string text;
   if (!ReadText(projectPath, text)) return refuse("Cannot open: " + projectPath.string() + "!");
+  if (text.size() > kMaxProjectTextBytes) return refuse(kInvalidProjectMessage);
   const fs::path folder = projectPath.parent_path();
 
   Tokens project(std::move(text));
@@ -133,11 +149,16 @@ bool ReadProjectStructure(const fs::path& projectPath, std::vector<ProjectEntryF
         return refuse(kInvalidProjectMessage);
       const bool noBoard = b.squaresX == 0 && b.squaresY == 0;
       if (!noBoard && !IsValidBoard(b)) return refuse(kInvalidProjectMessage);
+      // The camera's engine is sized for a view per image before any image
+      // is read: a forged count must not become a giant allocation.
+      if (static_cast<long long>(imageCount) * b.squaresX * b.squaresY > kMaxProjectViewPoints)
+        return refuse(kInvalidProjectMessage);
     }
 
     const fs::path dataPath = folder / entry.dataName;
     std::string dataText;
     if (!ReadText(dataPath, dataText)) return refuse("Cannot open: " + dataPath.string() + "!");
+    if (dataText.size() > kMaxProjectTextBytes) return refuse(kInvalidProjectMessage);
     Tokens data(std::move(dataText));
     if (entry.isRig) {
       if (!data.NextName(entry.firstCamera) || !data.NextName(entry.secondCamera) || !SettleRig(read, entry))

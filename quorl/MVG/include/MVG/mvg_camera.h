@@ -57,7 +57,8 @@ float GetReprojectionError(const Camera* c, const CvPoint3D32f* X, const CvPoint
 
 // Camera files, read and written in the C locale. An empty path returns false
 // at once; a file that cannot be opened shows "Can't open file" and returns
-// false. Readers change nothing unless every value converted.
+// false. Readers change nothing unless every value converted: reals in
+// decimal, finite and in float's range, a width and height of 0 to 2^31 - 1.
 //
 // Camera set: n (1 or 2), per camera K (9) and k1 k2 p1 p2 (k3 set to 0),
 // for n = 2 the second camera's R (9) and T (3), then the width and height,

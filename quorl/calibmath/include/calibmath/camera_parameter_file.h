@@ -20,7 +20,8 @@ struct CameraParameterValues {
 bool WriteCameraParameterFile(const char* path, const CameraParameterValues& values);
 
 // Opens with "r"; true and *out written only when all 25 reals and both
-// integers convert, every real is finite and width, height >= 0.
+// integers convert (decimal tokens: no "nan", "inf" or hex float), every real
+// is finite and width, height >= 0.
 bool ReadCameraParameterFile(const char* path, CameraParameterValues* out);
 
 }  // namespace calibmath

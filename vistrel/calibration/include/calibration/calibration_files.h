@@ -1,7 +1,8 @@
 #pragma once
 // The per-camera text files of the calibration data store and the default
-// board file. Numbers are written with "%lf" (six decimals) and read in the
-// C locale whatever the process locale; files are created with "w+" and
+// board file. Numbers are written with "%lf" (six decimals) and read as
+// decimal tokens whatever the process locale ("nan", "inf", hex floats and a
+// number running into other characters are refused); files are created with "w+" and
 // read with "r"; paths may be in the old form (quorl::OpenFile). Readers
 // take plain arrays so that a store can pass an engine's pose arrays.
 #include "calibration/calibration_records.h"

@@ -41,11 +41,15 @@ struct ProjectEntryFiles {
 constexpr int kMaxProjectEntries = 9;
 // Longest file name the project names.
 constexpr std::size_t kMaxProjectName = 255;
+// Most grid points a camera's views may hold (images times board points): a
+// thousand images of the largest board fit; a forged image count is refused
+// before the views are sized for it.
+constexpr long long kMaxProjectViewPoints = 1LL << 24;
 
 extern const char* const kInvalidProjectMessage;  // "This does not appear to be a valid calibration project..!!"
 
 // Reads the project file at `projectPath` and every data file it names
-// (beside it). False, `entries` emptied, with *message set to
+// (beside it; a project file or data file over 16 MiB is not a project's). False, `entries` emptied, with *message set to
 // kInvalidProjectMessage for a bad structure, or "Cannot open: <path>!" for
 // the project or a data file that cannot be read.
 //
