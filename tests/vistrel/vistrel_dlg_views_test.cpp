@@ -14,6 +14,7 @@
 #include "dshow/devices.h"
 #include "gdiplus/startup.h"
 #include "main_dialog_support.h"
+#include "object_edit_dlg.h"
 #include "source_details_panel.h"
 #include "static_data_view.h"
 #include "static_sources_view.h"
@@ -197,6 +198,44 @@ TEST_F(MainDialogViewsTest, ADoubleClickOnACameraColumnOpensTheEditorOnIt) {
     Press(d, InDataView(d, d.DataView().GetColumnRect(1).CenterPoint()), WM_LBUTTONDBLCLK);
     EXPECT_TRUE(d.Editor().IsWindowVisible());
     EXPECT_EQ(d.Editor().Model().Camera(), 1);
+  });
+}
+
+// The editor is a popup of its own: a grab into the camera it shows must
+// reach it, not only the data view. Its view shows the new image at once and
+// the image it was on stays current.
+TEST_F(MainDialogViewsTest, AGrabShowsInTheEditorOpenOnItsCamera) {
+  const std::string clip = ClipNamed("clip.avi");
+  ASSERT_FALSE(clip.empty());
+  win::ScriptedPrompts prompts;
+  prompts.fileAnswers.push_back({true, {clip}});
+  RunMain([&](CVistrelDlg& d) {
+    Command(d, CVistrelDlg::kOpen);
+    ASSERT_EQ(d.SourcesView().SourceCount(), 1);
+    ASSERT_EQ(d.Store().GetImageCount(0), 0);
+    Press(d, InDataView(d, d.DataView().GetColumnRect(0).CenterPoint()), WM_LBUTTONDBLCLK);
+    CObjectEditDlg& editor = d.Editor();
+    ASSERT_TRUE(editor.IsWindowVisible());
+    auto info = [&] { return std::string(editor.InfoLabel()->GetText().GetString()); };
+    EXPECT_EQ(info(), "") << "no image to show yet";
+
+    auto grab = [&](int count) {
+      return video_test::WaitFor([&] {
+        d.SourcesView().VideoPanel(0)->CaptureImage();
+        return d.Store().GetImageCount(0) >= count;
+      });
+    };
+    ASSERT_TRUE(grab(1));
+    window_test::Settle();
+    EXPECT_TRUE(editor.Model().Selected());
+    EXPECT_EQ(info().rfind("Camera 1, Image 1 - Status: Undetected", 0), 0u) << info();
+
+    ASSERT_TRUE(grab(2));
+    window_test::Settle();
+    EXPECT_EQ(editor.Model().Image(), 0) << "the current image stays";
+    editor.SendMessage(WM_COMMAND, MAKEWPARAM(ObjectEditorModel::kNextImage, BN_CLICKED), 0);
+    window_test::Settle();
+    EXPECT_EQ(info().rfind("Camera 1, Image 2 - Status: Undetected", 0), 0u) << info();
   });
 }
 

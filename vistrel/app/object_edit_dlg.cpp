@@ -183,6 +183,11 @@ BOOL CObjectEditDlg::OnInitDialog() {
   return TRUE;
 }
 
+void CObjectEditDlg::OnCameraImagesAdded(int camera) {
+  // A popup of its own: the data view's redraw after a grab never reaches it.
+  if (camera == m_model.Camera() && m_view.m_hWnd) m_view.Invalidate(FALSE);
+}
+
 void CObjectEditDlg::ShowDistortionText() {
   if (m_pEdit && m_pEdit->m_hWnd) m_pEdit->SetWindowText(m_model.DistortionText().c_str());
 }

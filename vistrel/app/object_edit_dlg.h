@@ -48,6 +48,11 @@ class CObjectEditDlg : public CDialogX {
   // The camera index (among the mono cameras); the caller sets the image.
   void OpenForCamera(int camera) { m_model.OpenForCamera(camera); }
   void SetImageIndex(int image) { m_model.SetImageIndex(image); }
+  // Images were appended to the store for camera (a grab from live video).
+  // The model reads the image count and the current image from the store at
+  // each use, so only the view and its info line need painting again; the
+  // current image and its marks stay.
+  void OnCameraImagesAdded(int camera);
 
   BOOL OnInitDialog() override;
   // Enter in the distortion box: the setting is read, the dialog stays.

@@ -112,6 +112,7 @@ HRESULT CStaticSourcesView::AddSource(bool live, const std::string& title, const
   video->SetStreamConfiguration(0, 0, camera, -1, -1, -1);
   video->SetDataStore(m_pStore);
   video->SetDataView(m_pDataViewWindow);
+  video->SetObjectEditor(m_pEditor);
   // A file is tested like a device: a source that shows nothing must not
   // get a camera.
   if (FAILED(open(*video))) {

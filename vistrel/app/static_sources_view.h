@@ -57,6 +57,9 @@ class CStaticSourcesView : public CStatic {
     m_pColumns = columns;
     m_pDataViewWindow = window;
   }
+  // The calibration object editor, told of every grab (may be null). Set
+  // before the first source is added.
+  void SetObjectEditor(CObjectEditDlg* editor) { m_pEditor = editor; }
 
   // The window itself, as every static makes it.
   using CStatic::Create;
@@ -127,6 +130,7 @@ class CStaticSourcesView : public CStatic {
   CalibrationDataStore* m_pStore = nullptr;
   IDataViewColumns* m_pColumns = nullptr;
   CWnd* m_pDataViewWindow = nullptr;
+  CObjectEditDlg* m_pEditor = nullptr;
 
   std::vector<Source> m_sources;  // in order of creation
   SourcePanelPlaces m_places;     // one place pair per source, same order

@@ -6,6 +6,7 @@
 
 #include "MVG/gdi_frames.h"
 #include "capture_settings_dlg.h"
+#include "object_edit_dlg.h"
 #include "quorlmfc/dialog_x.h"
 
 const CRuntimeClass CVideoCaptureControl::classCVideoCaptureControl = {"CVideoCaptureControl",
@@ -206,10 +207,12 @@ void CVideoCaptureControl::CaptureImage() {
   if (!clone) return;  // no frame in the current format yet
   const StreamConfiguration& how = info.configuration;
   const bool field = how.deinterlace != 0;
+  std::vector<int> added;  // cameras that got an image
   auto add = [&](int stream, IplImage* image) {
     const int camera = m_config.cameras[stream];
     // The store takes only what it accepts.
     if (camera == -1 || !m_pDataStore || !m_pDataStore->AddImage(camera, image)) cvReleaseImage(&image);
+    else added.push_back(camera);
   };
   const CvSize cameraSize = cvSize(info.cameraWidth, info.cameraHeight);
   if (how.splitting == 0 && !field) {
@@ -234,6 +237,8 @@ void CVideoCaptureControl::CaptureImage() {
   // invalidated parent alone leaves them showing the old images.
   if (m_pDataView && m_pDataView->m_hWnd)
     m_pDataView->RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  if (m_pEditor)
+    for (int camera : added) m_pEditor->OnCameraImagesAdded(camera);
 }
 
 void CVideoCaptureControl::Record() {

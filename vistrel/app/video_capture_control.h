@@ -18,6 +18,7 @@
 #include "video_capture.h"
 #include "win/controls.h"
 
+class CObjectEditDlg;
 class CVideoCaptureControl;
 
 // The "Video View" window: the renderer draws into it, so its own paint is
@@ -57,10 +58,12 @@ class CVideoCaptureControl : public CStatic {
 
   // The data the sources view hands over: the program folder (button
   // images, the recording dialog), the store grabs go to, and the data view
-  // to refresh after a grab.
+  // and the calibration object editor to refresh after a grab (either may
+  // be null).
   void SetApplicationFolder(const char* folder) { m_strAppFolder = folder ? folder : ""; }
   void SetDataStore(CalibrationDataStore* store) { m_pDataStore = store; }
   void SetDataView(CWnd* view) { m_pDataView = view; }
+  void SetObjectEditor(CObjectEditDlg* editor) { m_pEditor = editor; }
 
   // Once the window exists.
   void Initialise();
@@ -117,6 +120,7 @@ class CVideoCaptureControl : public CStatic {
   std::string m_strAppFolder = "C:\\";
   CalibrationDataStore* m_pDataStore = nullptr;
   CWnd* m_pDataView = nullptr;
+  CObjectEditDlg* m_pEditor = nullptr;
   StreamConfiguration m_config;
   bool m_bOpened = false;
   std::function<void(const std::string&)> m_onInfoChanged;

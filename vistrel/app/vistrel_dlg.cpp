@@ -146,6 +146,7 @@ BOOL CVistrelDlg::OnInitDialog() {
   m_SourcesView.SetApplicationFolder(m_strProgramFolder);
   m_SourcesView.SetDataStore(&m_Store);
   m_SourcesView.SetDataView(&m_DataView, &m_DataView);
+  m_SourcesView.SetObjectEditor(&m_ObjectEditor);
   m_SourcesView.Create("Source View", WS_CHILD | WS_VISIBLE, m_rcSourcesView, this, kSourcesViewId);
   m_SourcesView.Create();
   m_SourcesView.ShowWindow(SW_SHOW);
