@@ -1,5 +1,5 @@
 // Specular-free-image separation, its one-pass operations and SFI access.
-#include "CV/specularity_separation.h"
+#include "CV/highlight_separation.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "shading_spectrum.h"
+#include "shading_frequency.h"
 
 #include <cvcompat/errstatus.h>
 
@@ -11,7 +11,7 @@
 namespace CV {
 namespace {
 
-constexpr const char* kSource = "shading_spectrum.cpp";
+constexpr const char* kSource = "shading_frequency.cpp";
 constexpr float kTwoPi = 6.2831855f;
 
 void Refuse(int status, const char* function, const char* message, int line) {

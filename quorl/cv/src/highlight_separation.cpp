@@ -1,4 +1,4 @@
-#include "CV/specularity_separation.h"
+#include "CV/highlight_separation.h"
 
 #include <cvcompat/errstatus.h>
 #include <opencv2/imgproc/imgproc_c.h>
@@ -13,7 +13,7 @@
 namespace CV::Reflection {
 namespace {
 
-constexpr const char* kSource = "specularity_separation.cpp";
+constexpr const char* kSource = "highlight_separation.cpp";
 // The SFI offset's division by three, as the single-precision constant the
 // method was tuned with.
 constexpr float kThird = 0.33333334f;

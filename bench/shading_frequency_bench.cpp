@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "shading_spectrum.h"
+#include "shading_frequency.h"
 
 namespace {
 

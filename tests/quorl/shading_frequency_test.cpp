@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "shading_spectrum.h"
+#include "shading_frequency.h"
 
 namespace {
 
