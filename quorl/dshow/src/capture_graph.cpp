@@ -14,11 +14,7 @@ struct CDShowCaptureGraph::Shared {
   std::vector<std::unique_ptr<CFrameSampler>> samplers;
 };
 
-namespace {
-constexpr DWORD kMarker = 0xACDCACDC;
-}  // namespace
-
-CDShowCaptureGraph::CDShowCaptureGraph(HWND window) : marker_(kMarker), shared_(std::make_shared<Shared>()) {
+CDShowCaptureGraph::CDShowCaptureGraph(HWND window) : shared_(std::make_shared<Shared>()) {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   CComPtr<IUnknown> unknown;
   if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_IUnknown,
@@ -41,28 +37,7 @@ CDShowCaptureGraph::CDShowCaptureGraph(HWND window) : marker_(kMarker), shared_(
 }
 
 CDShowCaptureGraph::CDShowCaptureGraph(const CDShowCaptureGraph& other)
-    : window_(other.window_),
-      marker_(other.marker_),
-      rotCookie_(other.rotCookie_),
-      filterGraph_(other.filterGraph_),
-      graphBuilder_(other.graphBuilder_),
-      captureGraphBuilder_(other.captureGraphBuilder_),
-      mediaFilter_(other.mediaFilter_),
-      mediaControl_(other.mediaControl_),
-      mediaEvents_(other.mediaEvents_),
-      renderer_(other.renderer_),
-      rendererConfig_(other.rendererConfig_),
-      mixerControl_(other.mixerControl_),
-      windowlessControl_(other.windowlessControl_),
-      reserved1_(other.reserved1_),
-      deinterlaceControl_(other.deinterlaceControl_),
-      reserved2_(other.reserved2_),
-      videoCompression_(other.videoCompression_),
-      streamConfig_(other.streamConfig_),
-      reserved3_(other.reserved3_),
-      grabberFilter_(other.grabberFilter_),
-      grabber_(other.grabber_),
-      sampler_(other.sampler_),
+    : CGraphMembers(other),
       captureFilter_(other.captureFilter_),
       captureDevice_(other.captureDevice_),
       crossbarInputCount_(other.crossbarInputCount_),
@@ -74,28 +49,7 @@ CDShowCaptureGraph::CDShowCaptureGraph(const CDShowCaptureGraph& other)
 CDShowCaptureGraph& CDShowCaptureGraph::operator=(const CDShowCaptureGraph& other) {
   if (this == &other) return *this;
   Leave();
-  window_ = other.window_;
-  marker_ = other.marker_;
-  rotCookie_ = other.rotCookie_;
-  filterGraph_ = other.filterGraph_;
-  graphBuilder_ = other.graphBuilder_;
-  captureGraphBuilder_ = other.captureGraphBuilder_;
-  mediaFilter_ = other.mediaFilter_;
-  mediaControl_ = other.mediaControl_;
-  mediaEvents_ = other.mediaEvents_;
-  renderer_ = other.renderer_;
-  rendererConfig_ = other.rendererConfig_;
-  mixerControl_ = other.mixerControl_;
-  windowlessControl_ = other.windowlessControl_;
-  reserved1_ = other.reserved1_;
-  deinterlaceControl_ = other.deinterlaceControl_;
-  reserved2_ = other.reserved2_;
-  videoCompression_ = other.videoCompression_;
-  streamConfig_ = other.streamConfig_;
-  reserved3_ = other.reserved3_;
-  grabberFilter_ = other.grabberFilter_;
-  grabber_ = other.grabber_;
-  sampler_ = other.sampler_;
+  CGraphMembers::operator=(other);
   captureFilter_ = other.captureFilter_;
   captureDevice_ = other.captureDevice_;
   crossbarInputCount_ = other.crossbarInputCount_;

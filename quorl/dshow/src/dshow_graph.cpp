@@ -18,14 +18,13 @@ struct CDShowGraph::Shared {
 
 namespace {
 
-constexpr DWORD kMarker = 0xACDCACDC;
 using steps::kGraphEventMessage;
 
 }  // namespace
 
 // ------------------------------------------------------------ base graph
 
-CDShowGraph::CDShowGraph(HWND window) : marker_(kMarker), shared_(std::make_shared<Shared>()) {
+CDShowGraph::CDShowGraph(HWND window) : shared_(std::make_shared<Shared>()) {
   CoInitialize(nullptr);
   CComPtr<IUnknown> unknown;
   if (SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_IUnknown,
@@ -46,28 +45,7 @@ CDShowGraph::CDShowGraph(const CDShowGraph& other) = default;
 CDShowGraph& CDShowGraph::operator=(const CDShowGraph& other) {
   if (this == &other) return *this;
   Leave();
-  window_ = other.window_;
-  marker_ = other.marker_;
-  rotCookie_ = other.rotCookie_;
-  filterGraph_ = other.filterGraph_;
-  graphBuilder_ = other.graphBuilder_;
-  captureGraphBuilder_ = other.captureGraphBuilder_;
-  mediaFilter_ = other.mediaFilter_;
-  mediaControl_ = other.mediaControl_;
-  mediaEvents_ = other.mediaEvents_;
-  renderer_ = other.renderer_;
-  rendererConfig_ = other.rendererConfig_;
-  mixerControl_ = other.mixerControl_;
-  windowlessControl_ = other.windowlessControl_;
-  reserved1_ = other.reserved1_;
-  deinterlaceControl_ = other.deinterlaceControl_;
-  reserved2_ = other.reserved2_;
-  videoCompression_ = other.videoCompression_;
-  streamConfig_ = other.streamConfig_;
-  reserved3_ = other.reserved3_;
-  grabberFilter_ = other.grabberFilter_;
-  grabber_ = other.grabber_;
-  sampler_ = other.sampler_;
+  CGraphMembers::operator=(other);
   shared_ = other.shared_;
   return *this;
 }

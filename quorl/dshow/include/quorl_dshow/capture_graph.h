@@ -14,12 +14,13 @@
 
 #include "dshow/interfaces.h"
 #include "quorl_dshow/frame_sampler.h"
+#include "quorl_dshow/graph_members.h"
 
 namespace DShow {
 
 class CCrossbar;
 
-class CDShowCaptureGraph {
+class CDShowCaptureGraph : private CGraphMembers {
  public:
   explicit CDShowCaptureGraph(HWND window = nullptr);
   ~CDShowCaptureGraph();
@@ -65,28 +66,6 @@ class CDShowCaptureGraph {
   void Leave();
   void ReleaseInterfaces();
 
-  HWND window_ = nullptr;
-  DWORD marker_;
-  DWORD rotCookie_ = 0;
-  CComPtr<IFilterGraph2> filterGraph_;
-  CComPtr<IGraphBuilder> graphBuilder_;
-  CComPtr<ICaptureGraphBuilder2> captureGraphBuilder_;
-  CComPtr<IMediaFilter> mediaFilter_;
-  CComPtr<IMediaControl> mediaControl_;
-  CComPtr<IMediaEventEx> mediaEvents_;
-  CComPtr<IBaseFilter> renderer_;
-  CComPtr<IVMRFilterConfig9> rendererConfig_;
-  CComPtr<IVMRMixerControl9> mixerControl_;
-  CComPtr<IVMRWindowlessControl9> windowlessControl_;
-  CComPtr<IUnknown> reserved1_;
-  CComPtr<IVMRDeinterlaceControl9> deinterlaceControl_;
-  CComPtr<IUnknown> reserved2_;
-  CComPtr<IAMVideoCompression> videoCompression_;
-  CComPtr<IAMStreamConfig> streamConfig_;
-  CComPtr<IUnknown> reserved3_;
-  CComPtr<IBaseFilter> grabberFilter_;
-  CComPtr<ISampleGrabber> grabber_;
-  CFrameSampler* sampler_ = nullptr;  // owned by the shared part
   CComPtr<IBaseFilter> captureFilter_;
   int captureDevice_ = 0;  // the device captureFilter_ was made for
   // The crossbar in front of the device lives in the shared part: a copy

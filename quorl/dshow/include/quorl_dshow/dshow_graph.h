@@ -12,12 +12,13 @@
 
 #include "dshow/interfaces.h"
 #include "quorl_dshow/frame_sampler.h"
+#include "quorl_dshow/graph_members.h"
 
 namespace DShow {
 
 class CCrossbar;
 
-class CDShowGraph {
+class CDShowGraph : protected CGraphMembers {
  public:
   explicit CDShowGraph(HWND window = nullptr);
   ~CDShowGraph();
@@ -52,29 +53,6 @@ class CDShowGraph {
   // The stepping commands of the file and mixed graphs.
   enum class Step { Forward, Back, End, Start };
   HRESULT StepTo(IMediaSeeking* seeking, Step step);
-
-  HWND window_ = nullptr;
-  DWORD marker_;
-  DWORD rotCookie_ = 0;
-  CComPtr<IFilterGraph2> filterGraph_;
-  CComPtr<IGraphBuilder> graphBuilder_;
-  CComPtr<ICaptureGraphBuilder2> captureGraphBuilder_;
-  CComPtr<IMediaFilter> mediaFilter_;
-  CComPtr<IMediaControl> mediaControl_;
-  CComPtr<IMediaEventEx> mediaEvents_;
-  CComPtr<IBaseFilter> renderer_;
-  CComPtr<IVMRFilterConfig9> rendererConfig_;
-  CComPtr<IVMRMixerControl9> mixerControl_;
-  CComPtr<IVMRWindowlessControl9> windowlessControl_;
-  CComPtr<IUnknown> reserved1_;
-  CComPtr<IVMRDeinterlaceControl9> deinterlaceControl_;
-  CComPtr<IUnknown> reserved2_;
-  CComPtr<IAMVideoCompression> videoCompression_;
-  CComPtr<IAMStreamConfig> streamConfig_;
-  CComPtr<IUnknown> reserved3_;
-  CComPtr<IBaseFilter> grabberFilter_;
-  CComPtr<ISampleGrabber> grabber_;
-  CFrameSampler* sampler_ = nullptr;
 
  private:
   // Lets go of this copy's share; the last one tears the graph down.
