@@ -106,11 +106,11 @@ class Graphs : public ::testing::Test {
   }
 
   // A clip of kFrames frames: frame k blue 20k, the top row red.
+  // Empty when the clip cannot be made; clipProblem then tells why.
   std::string Clip(const char* name, int width, int height, const char* encoder, const char* muxer) {
-    std::string why;
     // Per process: runs of the same test at once must not share a file.
     const std::string path = TempPath(std::to_string(::getpid()) + "_" + name);
-    if (!MakeClip(path, width, height, kFrames, 25, encoder, muxer, &why)) return "";
+    if (!MakeClip(path, width, height, kFrames, 25, encoder, muxer, &clipProblem)) return "";
     clips.push_back(path);
     return path;
   }
@@ -133,6 +133,7 @@ class Graphs : public ::testing::Test {
   win::WindowServices* previous = nullptr;
   HWND window = nullptr;
   std::vector<std::string> clips;
+  std::string clipProblem;
 };
 
 struct ClipCase {
@@ -150,7 +151,7 @@ void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
 TEST_P(FileClips, EveryFrameOnceBottomUpThroughNamedFilters) {
   const ClipCase& c = GetParam();
   const std::string path = Clip(c.name, c.width, c.height, c.encoder, c.muxer);
-  if (path.empty()) GTEST_SKIP() << "cannot make the " << c.name << " clip here";
+  if (path.empty()) MEDIA_FIXTURE_MISSING("cannot make the " + std::string(c.name) + " clip: " + clipProblem);
   FileGraph graph(window);
   ASSERT_EQ(graph.OpenMediaFile(path.c_str()), S_OK);
   IFilterGraph* filters = graph.FilterGraph();
@@ -181,12 +182,12 @@ INSTANTIATE_TEST_SUITE_P(Clips, FileClips,
 
 TEST_F(Graphs, MixedCaseWindowsMediaNamesTakeTheAsfReader) {
   const std::string path = Clip("clip.WmV", 64, 48, "avenc_wmv2", "asfmux");
-  if (path.empty()) GTEST_SKIP() << "no Windows Media encoder here";
+  if (path.empty()) MEDIA_FIXTURE_MISSING("cannot make the Windows Media clip: " + clipProblem);
   FileGraph graph(window);
   ASSERT_EQ(graph.OpenMediaFile(path.c_str()), S_OK);
   EXPECT_EQ(ClassOf(graph.FilterGraph(), L"Media File Source"), CLSID_WMAsfReader);
   const std::string avi = Clip("clip.avi", 33, 20, nullptr, "avimux");
-  ASSERT_FALSE(avi.empty());
+  ASSERT_FALSE(avi.empty()) << clipProblem;
   FileGraph other(window);
   ASSERT_EQ(other.OpenMediaFile(avi.c_str()), S_OK);
   EXPECT_NE(ClassOf(other.FilterGraph(), L"Media File Source"), CLSID_WMAsfReader);
@@ -205,7 +206,7 @@ TEST_F(Graphs, MissingFilesAndMissingPartsAreReported) {
 
   // Without a window there is no renderer and no media control.
   const std::string path = Clip("clip.avi", 33, 20, nullptr, "avimux");
-  ASSERT_FALSE(path.empty());
+  ASSERT_FALSE(path.empty()) << clipProblem;
   FileGraph bare;
   EXPECT_TRUE(FAILED(bare.OpenMediaFile(path.c_str()))) << "nothing to connect the grabber to";
   for (HRESULT hr : {bare.Run(), bare.Pause(), bare.Stop(), bare.FwStep(), bare.RwStep(), bare.FwEnd(),
@@ -219,7 +220,7 @@ TEST_F(Graphs, MissingFilesAndMissingPartsAreReported) {
 
 TEST_F(Graphs, SteppingShowsTheAskedFrameAndClampsAtBothEnds) {
   const std::string path = Clip("clip.avi", 33, 20, nullptr, "avimux");
-  ASSERT_FALSE(path.empty());
+  ASSERT_FALSE(path.empty()) << clipProblem;
   FileGraph graph(window);
   ASSERT_EQ(graph.OpenMediaFile(path.c_str()), S_OK);
   RECT destination{0, 0, 66, 40};
@@ -304,7 +305,7 @@ TEST_F(Graphs, CopiesShareTheRunningGraphAndTheLastOneEndsIt) {
 
 TEST_F(Graphs, ASecondSamplerKeepsTheFirstAlive) {
   const std::string path = Clip("clip.avi", 33, 20, nullptr, "avimux");
-  ASSERT_FALSE(path.empty());
+  ASSERT_FALSE(path.empty()) << clipProblem;
   FileGraph graph(window);
   ASSERT_EQ(graph.OpenMediaFile(path.c_str()), S_OK);
   DShow::CFrameSampler* first = graph.Sampler();

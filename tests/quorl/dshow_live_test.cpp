@@ -307,7 +307,7 @@ TEST_P(Recording, FileRoadRecordsEveryFrameUpright) {
   const RecordCase& c = GetParam();
   std::string why;
   const std::string clip = TempPath("clip.avi");
-  if (!MakeClip(clip, 33, 20, 10, 25, nullptr, "avimux", &why)) GTEST_SKIP() << why;
+  if (!MakeClip(clip, 33, 20, 10, 25, nullptr, "avimux", &why)) MEDIA_FIXTURE_MISSING(why);
   const std::string out = TempPath("recorded.avi");
   {
     CComPtr<IGraphBuilder> graph = NewGraph();
@@ -489,7 +489,7 @@ TEST(RunningObjectTable, GraphRegistersUnderItsName) {
 TEST(GraphFiles, RoundTripAndForeignFiles) {
   std::string why;
   const std::string clip = TempPath("clip.avi");
-  if (!MakeClip(clip, 33, 20, 4, 25, nullptr, "avimux", &why)) GTEST_SKIP() << why;
+  if (!MakeClip(clip, 33, 20, 4, 25, nullptr, "avimux", &why)) MEDIA_FIXTURE_MISSING(why);
   const std::string file = TempPath("graph.grf");
   {
     CComPtr<IGraphBuilder> graph = NewGraph();

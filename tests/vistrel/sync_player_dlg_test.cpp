@@ -1,7 +1,8 @@
-// The synchronised player on two generated clips and logs written by the
-// test, driven through its edit fields and buttons: which log columns Go
-// searches, the frame checks, reopening, the first frames in both windows,
-// and files that cannot be opened.
+// The synchronised player on logs written by the test and, where it shows
+// video, two generated clips, driven through its edit fields and buttons:
+// which log columns Go searches (no video needed), the frame checks,
+// reopening, the first frames in both windows, and files that cannot be
+// opened.
 #include "sync_player_dlg.h"
 
 #include <gtest/gtest.h>
@@ -23,23 +24,11 @@ namespace {
 
 using Values = std::vector<std::uint32_t>;
 
-// Both clips are black with a red top row at frame 0 (later frames turn
-// blue). Stretched over a video window, the flat one's red row covers the
-// top sixteenth and the tall one's only a ninety-sixth, which tells them
-// apart.
-class SyncPlayerTest : public ::testing::Test {
+// The dialog and its helpers; no clip.
+class SyncPlayerDialog : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    setenv("QUORL_NO_DEVICE_MONITOR", "1", 1);
-    tall_ = Clip("sync_tall.avi", 32, 96, 8, &why_);
-    if (!tall_.empty()) flat_ = Clip("sync_flat.avi", 32, 16, 8, &why_);
-  }
-  static void TearDownTestSuite() {
-    std::remove(tall_.c_str());
-    std::remove(flat_.c_str());
-  }
+  static void SetUpTestSuite() { setenv("QUORL_NO_DEVICE_MONITOR", "1", 1); }
   void SetUp() override {
-    if (flat_.empty()) GTEST_SKIP() << why_;
     ASSERT_TRUE(dialog.Create(CSyncPlayerDlg::IDD));
     dialog.ShowWindow(SW_SHOW);
   }
@@ -92,15 +81,40 @@ class SyncPlayerTest : public ::testing::Test {
     return count;
   }
 
-  static std::string tall_, flat_, why_;
   CSyncPlayerDlg dialog;
   win::ScriptedPrompts prompts;
   std::vector<std::string> files;
 };
 
+// Both clips are black with a red top row at frame 0 (later frames turn
+// blue). Stretched over a video window, the flat one's red row covers the
+// top sixteenth and the tall one's only a ninety-sixth, which tells them
+// apart.
+class SyncPlayerTest : public SyncPlayerDialog {
+ protected:
+  static void SetUpTestSuite() {
+    SyncPlayerDialog::SetUpTestSuite();
+    tall_ = Clip("sync_tall.avi", 32, 96, 8, &why_);
+    if (!tall_.empty()) flat_ = Clip("sync_flat.avi", 32, 16, 8, &why_);
+  }
+  static void TearDownTestSuite() {
+    std::remove(tall_.c_str());
+    std::remove(flat_.c_str());
+  }
+  void SetUp() override {
+    if (flat_.empty()) MEDIA_FIXTURE_MISSING(why_);
+    SyncPlayerDialog::SetUp();
+  }
+
+  static std::string tall_, flat_, why_;
+};
+
 std::string SyncPlayerTest::tall_, SyncPlayerTest::flat_, SyncPlayerTest::why_;
 
-TEST_F(SyncPlayerTest, GoSearchesTheServerValueAmongTheClientValues) {
+// The search reads only the logs: the videos are missing, and the one
+// message names only them.
+TEST_F(SyncPlayerDialog, GoSearchesTheServerValueAmongTheClientValues) {
+  const std::string noVideo = dshow_test::TempPath("no_such_video.avi");
   // The server's fifth and the client's second column hold decoys: a search
   // on the wrong column finds another line.
   struct Case {
@@ -125,14 +139,16 @@ TEST_F(SyncPlayerTest, GoSearchesTheServerValueAmongTheClientValues) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    Open(tall_, Log("server.log", c.serverLog), flat_, Log("client.log", c.clientLog));
+    prompts.boxes.clear();
+    Open(noVideo, Log("server.log", c.serverLog), noVideo, Log("client.log", c.clientLog));
     ASSERT_TRUE(dialog.IsOpened());
-    EXPECT_TRUE(prompts.boxes.empty());
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_EQ(prompts.boxes[0].text, "Cannot open: " + noVideo + "!\nCannot open: " + noVideo + "!");
     EXPECT_EQ(Go(c.frame), c.result);
   }
 }
 
-TEST_F(SyncPlayerTest, GoBeforeOpenFilesReadsNothing) {
+TEST_F(SyncPlayerDialog, GoBeforeOpenFilesReadsNothing) {
   EXPECT_EQ(Go("0"), "Open the videos and their logs first.\n");
   EXPECT_EQ(Go("-5"), "Open the videos and their logs first.\n");
   EXPECT_TRUE(prompts.boxes.empty());

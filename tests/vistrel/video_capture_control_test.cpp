@@ -212,7 +212,7 @@ TEST_F(PanelTest, OpeningFailuresComeBackAndAFileWaitsOnItsFirstFrame) {
 
   std::string why;
   const std::string clip = Clip("panel_clip.avi", 32, 24, 10, &why);
-  if (clip.empty()) GTEST_SKIP() << why;
+  if (clip.empty()) MEDIA_FIXTURE_MISSING(why);
   files.push_back(clip);
   auto filePanel = std::make_unique<CVideoCaptureControl>();
   ASSERT_TRUE(filePanel->Create("", WS_CHILD | WS_VISIBLE, CRect(0, 0, 400, 360), &parent, 3002));

@@ -300,7 +300,7 @@ TEST_F(VideoCaptureTest, LiveRecordingHoldsTheFramesBetweenPlayAndStop) {
 TEST_F(VideoCaptureTest, FileRecordingGoesStraightToTheMultiplexerWithoutAClock) {
   std::string why;
   const std::string clip = Clip("file_rec.avi", 32, 24, 10, &why);
-  if (clip.empty()) GTEST_SKIP() << why;
+  if (clip.empty()) MEDIA_FIXTURE_MISSING(why);
   files.push_back(clip);
   const std::string out = Temp("file_out.avi");
   CVideoCapture capture(owner.m_hWnd);
@@ -447,7 +447,7 @@ TEST_F(VideoCaptureTest, InfoTextOfADeviceAndAFile) {
   }
   std::string why;
   const std::string clip = Clip("info.avi", 32, 24, 10, &why);
-  if (clip.empty()) GTEST_SKIP() << why;
+  if (clip.empty()) MEDIA_FIXTURE_MISSING(why);
   files.push_back(clip);
   CVideoCapture capture(owner.m_hWnd);
   ASSERT_EQ(capture.OpenFile(clip.c_str()), S_OK);
@@ -494,7 +494,7 @@ TEST_F(VideoCaptureTest, PinPagesReconnectAtTheNewSize) {
   // A file has no pin pages.
   std::string why;
   const std::string clip = Clip("pages.avi", 32, 24, 10, &why);
-  if (clip.empty()) GTEST_SKIP() << why;
+  if (clip.empty()) MEDIA_FIXTURE_MISSING(why);
   files.push_back(clip);
   CVideoCapture file(owner.m_hWnd);
   ASSERT_EQ(file.OpenFile(clip.c_str()), S_OK);

@@ -107,7 +107,7 @@ TEST_P(FramesTest, EachFrameOnceBottomUpWithTheConnectedSize) {
   const ClipCase& c = GetParam();
   std::string why;
   const std::string* path = EnsureClip(c, &why);
-  if (!path) GTEST_SKIP() << "cannot make the " << c.name << " fixture: " << why;
+  if (!path) MEDIA_FIXTURE_MISSING("cannot make the " + std::string(c.name) + " fixture: " + why);
   FileGraph g;
   ASSERT_EQ(g.Open(*path), S_OK);
 
@@ -158,7 +158,7 @@ TEST(FrameLayout, StrideMatchesTheMediaLibrary) {
 TEST(FrameSeeking, LandsOnTheFrameAndClampsAtBothEnds) {
   std::string why;
   const std::string* path = EnsureClip(kClips[0], &why);
-  if (!path) GTEST_SKIP() << why;
+  if (!path) MEDIA_FIXTURE_MISSING(why);
   FileGraph g;
   ASSERT_EQ(g.Open(*path), S_OK);
   CComPtr<RecordingCallback> callback;
@@ -196,7 +196,7 @@ using RendererTest = WindowsFixture;
 TEST_F(RendererTest, InPlaceWritesReachTheWindowUpright) {
   std::string why;
   const std::string* path = EnsureClip(kClips[0], &why);
-  if (!path) GTEST_SKIP() << why;
+  if (!path) MEDIA_FIXTURE_MISSING(why);
   FileGraph g;
   ASSERT_EQ(g.Open(*path, CLSID_VideoMixingRenderer9), S_OK);
   CComPtr<IVMRWindowlessControl9> windowless;
@@ -228,7 +228,7 @@ TEST_F(RendererTest, InPlaceWritesReachTheWindowUpright) {
 TEST_F(RendererTest, WithoutACallbackTheWindowStillShowsTheFrameUpright) {
   std::string why;
   const std::string* path = EnsureClip(kClips[0], &why);
-  if (!path) GTEST_SKIP() << why;
+  if (!path) MEDIA_FIXTURE_MISSING(why);
   FileGraph g;
   ASSERT_EQ(g.Open(*path, CLSID_VideoMixingRenderer9), S_OK);
   CComPtr<IVMRWindowlessControl9> windowless;
@@ -252,7 +252,7 @@ using EventsTest = WindowsFixture;
 TEST_F(EventsTest, EndOfStreamPostsToTheNotifyWindow) {
   std::string why;
   const std::string* path = EnsureClip(kClips[0], &why);
-  if (!path) GTEST_SKIP() << why;
+  if (!path) MEDIA_FIXTURE_MISSING(why);
   FileGraph g;
   ASSERT_EQ(g.Open(*path), S_OK);
   HWND hwnd = windows.Create(8, 8);
@@ -266,7 +266,7 @@ TEST_F(EventsTest, EndOfStreamPostsToTheNotifyWindow) {
 TEST_F(EventsTest, PostsToADestroyedWindowAreHarmless) {
   std::string why;
   const std::string* path = EnsureClip(kClips[0], &why);
-  if (!path) GTEST_SKIP() << why;
+  if (!path) MEDIA_FIXTURE_MISSING(why);
   FileGraph g;
   ASSERT_EQ(g.Open(*path), S_OK);
   HWND hwnd = windows.Create(8, 8);
@@ -299,7 +299,7 @@ TEST(FileSource, MissingAndUndecodableFilesFailQuickly) {
 TEST(Grabber, SetCallbackWaitsForARunningCall) {
   std::string why;
   const std::string* path = EnsureClip(kClips[0], &why);
-  if (!path) GTEST_SKIP() << why;
+  if (!path) MEDIA_FIXTURE_MISSING(why);
   FileGraph g;
   ASSERT_EQ(g.Open(*path), S_OK);
   CComPtr<RecordingCallback> callback;
@@ -322,7 +322,7 @@ TEST(Grabber, SetCallbackWaitsForARunningCall) {
 TEST(Grabber, NoCallbackAfterTheRunningGraphIsReleased) {
   std::string why;
   const std::string* path = EnsureClip(kClips[1], &why);
-  if (!path) GTEST_SKIP() << why;
+  if (!path) MEDIA_FIXTURE_MISSING(why);
   CComPtr<RecordingCallback> callback;
   callback.Attach(new RecordingCallback(64, 48));
   CComPtr<IBaseFilter> keptGrabber;
@@ -354,7 +354,7 @@ TEST(Grabber, NoCallbackAfterTheRunningGraphIsReleased) {
 TEST(Grabber, AnUnconnectedOutputStillHandsOverEveryFrameAndEnds) {
   std::string why;
   const std::string* path = EnsureClip(kClips[0], &why);
-  if (!path) GTEST_SKIP() << why;
+  if (!path) MEDIA_FIXTURE_MISSING(why);
   // Twice: a graph run again after Stop keeps its ending sink, and one
   // connected later loses it.
   FileGraph g;

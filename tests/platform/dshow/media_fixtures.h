@@ -1,5 +1,7 @@
 #pragma once
 // Test media made with plain GStreamer, and helpers to drive graphs.
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <functional>
 #include <map>
@@ -9,6 +11,28 @@
 
 #include "dshow/interfaces.h"
 #include "win/window_services.h"
+
+namespace dshow_test {
+
+// True when QUORL_ALLOW_SKIPS=1: the machine lacks packages that
+// scripts/install-deps would install, so a fixture that cannot be made is a
+// skip there and not a fault.
+bool SkipsAllowed();
+
+// The message a test fails with when it cannot make its fixture.
+std::string MissingFixtureMessage(const std::string& why);
+
+}  // namespace dshow_test
+
+// For a test (or its SetUp) whose clip or compressor cannot be had here.
+// scripts/install-deps installs every GStreamer element the fixtures use, so
+// where it ran this is a failure naming why; with QUORL_ALLOW_SKIPS=1 a skip.
+#define MEDIA_FIXTURE_MISSING(why)                                                  \
+  do {                                                                              \
+    const std::string missing_fixture_why_ = (why);                                 \
+    if (::dshow_test::SkipsAllowed()) GTEST_SKIP() << missing_fixture_why_;         \
+    FAIL() << ::dshow_test::MissingFixtureMessage(missing_fixture_why_);            \
+  } while (false)
 
 namespace dshow_test {
 
