@@ -55,8 +55,14 @@ std::uint32_t CHoverButtonEx::ColorrefToArgb(COLORREF c) {
 
 void CHoverButtonEx::SetRegion(HRGN region) {
   if (!m_rgn.m_hObject) m_rgn.CreateRectRgn(0, 0, 0, 0);
-  m_rgn.CopyRgn(CRgn::FromHandle(region));
   m_bRegionSet = TRUE;
+  if (!region) {
+    // Nothing to clip to: the whole button shows, its strip still drawn
+    // with alpha over the background. (An empty copy would hide it.)
+    SetWindowRgn(nullptr, FALSE);
+    return;
+  }
+  m_rgn.CopyRgn(CRgn::FromHandle(region));
   // The window gets its own copy: it owns and frees what it is given.
   HRGN copy = CreateRectRgn(0, 0, 0, 0);
   CombineRgn(copy, m_rgn, nullptr, RGN_COPY);

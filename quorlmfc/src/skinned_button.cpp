@@ -7,7 +7,7 @@ void MakeSkinnedButton(CHoverButtonEx* button, const ButtonPlacement& where, con
   if (!button || !where.parent || !button->Create("Dummy", where.style | WS_CHILD, rect, where.parent, id)) return;
   button->SetHorizontal(true);
   button->MoveWindow(&rect, TRUE);
-  if (region) button->SetRegion(region);
+  button->SetRegion(region);
   button->LoadImageStrip(imagePath);
   button->SetToolTipText(tooltip ? tooltip : "", TRUE);
   if (backgroundMode == 1) button->SetBackgroundMode(1, colour);

@@ -11,8 +11,9 @@ struct ButtonPlacement {
   int showCommand;  // SW_SHOW or SW_SHOWNORMAL
 };
 
-// Creates the button over rect, gives it region (copied; may be null), the
-// horizontal strip at imagePath and the tooltip. Mode 1 draws the strip over
+// Creates the button over rect, gives it region (copied; null keeps the whole
+// rectangle, the strip still drawn with alpha), the horizontal strip at
+// imagePath and the tooltip. Mode 1 draws the strip over
 // colour; the mode is set before the button is shown, since the background
 // is captured once, at the first draw.
 void MakeSkinnedButton(CHoverButtonEx* button, const ButtonPlacement& where, const CRect& rect, HRGN region,

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "quorlmfc/app_folder.h"
 #include "quorlmfc/toolbar_x.h"
@@ -355,6 +356,38 @@ TEST_F(DialogTest, SolidBackgroundModeIsSetBeforeTheButtonShows) {
   EXPECT_EQ(Shown(d, 32, 72), colour);
   EXPECT_EQ(Shown(*bar, 112, 14), colour);
   EXPECT_EQ(Shown(d, 162, 72), colour);
+}
+
+// Without a region each owner's button still blends its strip over the
+// colour, over its whole rectangle (a toolbar not yet initialised has no
+// button region).
+TEST_F(DialogTest, ButtonWithoutRegionBlendsOverItsWholeRectangle) {
+  QTemporaryDir dir;
+  const std::string clear = skin_test::WriteStrip(dir, "clear.png", 24, 24, qRgba(255, 255, 255, 0));
+  const COLORREF colour = RGB(10, 200, 30);
+  CDialogX d(skin_test::kTestTemplate, nullptr, "Mode", 0, nullptr);
+  Open(d);
+  CHoverButtonEx onDialog;
+  d.InitializeButton(&onDialog, CRect(20, 60, 44, 84), nullptr, clear.c_str(), "tip", 3001, 1, colour);
+  CTitleBar* bar = d.GetTitleBar();
+  CHoverButtonEx onBar;
+  bar->InitializeButton(&onBar, CRect(100, 2, 124, 26), nullptr, clear.c_str(), "tip", 3002, 1, colour);
+  CToolbarX toolbar(RGB(90, 90, 90));
+  ASSERT_TRUE(toolbar.Create("", WS_CHILD | WS_VISIBLE, CRect(100, 60, 200, 100), &d, 3003));
+  CHoverButtonEx onToolbar;
+  toolbar.InitializeButton(&onToolbar, CRect(150, 60, 174, 84), nullptr, clear.c_str(), "tip", 3004, 1, colour);
+  Settle();
+  struct Case {
+    const char* owner;
+    CWnd* window;
+    int left, top;
+  };
+  const Case cases[] = {{"dialog", &d, 20, 60}, {"title bar", bar, 100, 2}, {"toolbar", &d, 150, 60}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.owner);
+    for (const auto& [x, y] : {std::pair{12, 12}, std::pair{0, 0}, std::pair{23, 23}})
+      EXPECT_EQ(Shown(*c.window, c.left + x, c.top + y), colour) << x << "," << y;
+  }
 }
 
 }  // namespace

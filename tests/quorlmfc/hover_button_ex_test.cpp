@@ -207,6 +207,19 @@ TEST_F(HoverButtonTest, StripWithoutRegionCopiesTheFrameWithoutAlpha) {
   EXPECT_EQ(Shown(5, 7), RGB(qRed(p), qGreen(p), qBlue(p)));
 }
 
+// A null region given after a circle: no clipping any more, and the strip
+// is still blended with its alpha, corners included.
+TEST_F(HoverButtonTest, NullRegionBlendsTheWholeFrame) {
+  CHoverButtonEx b;
+  Make(b, files.argb, true);
+  b.SetRegion(nullptr);
+  b.Invalidate();
+  win::PumpMessages();
+  const QImage ref = QImage(QString::fromStdString(files.argb)).convertToFormat(QImage::Format_ARGB32);
+  for (const QPoint p : {QPoint(0, 0), QPoint(23, 23), QPoint(12, 12), QPoint(1, 2)})
+    EXPECT_EQ(Shown(p.x(), p.y()), Expected(ref.pixel(p.x(), p.y()), 0xFF000000)) << p.x() << "," << p.y();
+}
+
 TEST_F(HoverButtonTest, BitmapWithRegionDrawsClippedToTheRegion) {
   // A bitmap strip (no alpha) under an elliptic region: the chosen frame is
   // copied inside the circle and the parent shows through outside it.
