@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <set>
+#include <string>
 
 #include <cvcompat/errstatus.h>
 #include <gtest/gtest.h>
@@ -174,6 +176,12 @@ TEST(MonoCalibrationEngine, RefusedAndFailedRunsChangeNothing) {
     const Case cases[] = {
         {"4 views", [&](auto& e) { return e.RunCalibration(Lists(good.begin(), good.begin() + 4), Board(), 640, 480); },
          CalibrationOutcome::kTooFewViews},
+        // Refused on the count alone, before any list is read.
+        {"one view more than the most an engine takes",
+         [&](auto& e) {
+             return e.RunCalibration(Lists(CMonoCameraCalibrationEngine::kMaximumViews + 1), Board(), 640, 480);
+         },
+         CalibrationOutcome::kTooManyViews},
         {"a list of 53 points",
          [&](auto& e) {
              Lists l = good;
@@ -241,6 +249,17 @@ TEST(MonoCalibrationEngine, RefusedAndFailedRunsChangeNothing) {
     EXPECT_EQ(engine.ParameterCount(), 38);
     EXPECT_EQ(engine.ResidualCount(), 540);
     EXPECT_EQ(engine.ViewCount(), 5);
+}
+
+// The data view shows the text of a refusal: two reasons must never read alike.
+TEST(MonoCalibrationEngine, EveryOutcomeHasATextOfItsOwn) {
+    std::set<std::string> texts;
+    for (int o = static_cast<int>(CalibrationOutcome::kNotRun); o <= static_cast<int>(CalibrationOutcome::kInvalidResult);
+         ++o)
+        EXPECT_TRUE(texts.insert(CalibrationOutcomeText(static_cast<CalibrationOutcome>(o))).second)
+            << CalibrationOutcomeText(static_cast<CalibrationOutcome>(o));
+    EXPECT_NE(std::string(CalibrationOutcomeText(CalibrationOutcome::kTooManyViews)).find("more than 100000"),
+              std::string::npos);
 }
 
 TEST(MonoCalibrationEngine, ResidualOfOneHandMadeView) {

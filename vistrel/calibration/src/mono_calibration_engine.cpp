@@ -15,8 +15,6 @@
 
 namespace {
 
-// Upper bound on views an engine will size its arrays for.
-constexpr int kMaxViews = 100000;
 // The field of view's own value of pi.
 constexpr double kFieldOfViewPi = 3.141592653;
 
@@ -29,6 +27,7 @@ const char* CalibrationOutcomeText(CalibrationOutcome outcome) {
         case CalibrationOutcome::kNotRun: return "no calibration has run";
         case CalibrationOutcome::kCalibrated: return "calibrated";
         case CalibrationOutcome::kTooFewViews: return "refused: fewer than 5 views";
+        case CalibrationOutcome::kTooManyViews: return "refused: more than 100000 views";
         case CalibrationOutcome::kPointCountMismatch:
             return "refused: a view does not hold exactly one point per board corner";
         case CalibrationOutcome::kInvalidBoard: return "refused: the board settings are not valid";
@@ -162,7 +161,7 @@ CMonoCameraCalibrationEngine::Views CMonoCameraCalibrationEngine::MakeViews(int 
 }
 
 bool CMonoCameraCalibrationEngine::AllocateViews(int viewCount, const CalibrationObjectSettings& settings) {
-    if (viewCount < 0 || viewCount > kMaxViews || !IsValidBoard(settings)) return false;
+    if (viewCount < 0 || viewCount > kMaximumViews || !IsValidBoard(settings)) return false;
     // The image size is the result's, which stays: a project sets the result
     // before it sizes the views for its poses file.
     Views fresh = MakeViews(viewCount, settings);
@@ -196,7 +195,7 @@ int CMonoCameraCalibrationEngine::RunCalibration(const std::vector<std::vector<P
                                                  const CalibrationObjectSettings& settings, int width, int height) {
     // Everything is checked before anything changes.
     if (pointLists.size() < static_cast<size_t>(kMinimumViews)) return Refuse(CalibrationOutcome::kTooFewViews);
-    if (pointLists.size() > static_cast<size_t>(kMaxViews)) return Refuse(CalibrationOutcome::kTooFewViews);
+    if (pointLists.size() > static_cast<size_t>(kMaximumViews)) return Refuse(CalibrationOutcome::kTooManyViews);
     if (!IsValidBoard(settings)) return Refuse(CalibrationOutcome::kInvalidBoard);
     if (width <= 0 || height <= 0) return Refuse(CalibrationOutcome::kInvalidImageSize);
     const size_t perView = static_cast<size_t>(settings.squaresX) * static_cast<size_t>(settings.squaresY);

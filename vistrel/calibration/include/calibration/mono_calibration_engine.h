@@ -25,6 +25,7 @@ enum class CalibrationOutcome {
     kNotRun,
     kCalibrated,
     kTooFewViews,          // fewer than kMinimumViews point lists
+    kTooManyViews,         // more than kMaximumViews point lists
     kPointCountMismatch,   // a list does not hold exactly squaresX x squaresY points
     kInvalidBoard,         // the settings fail IsValidBoard
     kInvalidImageSize,     // width or height not positive
@@ -80,6 +81,8 @@ protected:
 class CMonoCameraCalibrationEngine : public vnl_least_squares_function, private BlockForwardDifferences {
 public:
     static constexpr int kMinimumViews = 5;
+    // The most views an engine sizes its arrays for.
+    static constexpr int kMaximumViews = 100000;
     // Intrinsic unknowns first, then 3 rotation and 3 translation values per view.
     static constexpr int kIntrinsicCount = 8;
 
