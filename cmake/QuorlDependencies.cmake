@@ -9,6 +9,7 @@ pkg_check_modules(CMINPACK REQUIRED IMPORTED_TARGET cminpack)
 
 find_package(Qt6 COMPONENTS Core Gui Widgets)
 find_package(GIF)
+find_package(JPEG)
 pkg_check_modules(GST IMPORTED_TARGET gstreamer-1.0 gstreamer-app-1.0 gstreamer-video-1.0 gstreamer-pbutils-1.0)
 find_package(OpenGL COMPONENTS OpenGL EGL)
 find_package(GTest)

@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageReader>
+#include <QImageWriter>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,10 @@
 #include <string>
 #include <vector>
 
+#include <cstdio>  // jpeglib.h uses FILE without including it
+
 #include <gif_lib.h>
+#include <jpeglib.h>
 
 #include "gdiplus/gdiplus.h"
 #include "gdiplus/qt_bridge.h"
@@ -236,10 +240,10 @@ TEST_F(GdiplusBitmap, GifWithAForgedScreenSizeIsRefused) {
   EXPECT_TRUE(gdiplus::DecodeImage(bytes).isNull());
 }
 
-// Only the first frame is shown, so only it is read: frames after it, however
-// forged, cost nothing. A first frame larger than its screen would only cost
-// decoding time (a few bytes of LZW expand to millions of pixels) and is
-// refused.
+// Only the first frame is shown, so only it is decoded: frames after it,
+// however forged, are only stepped over. A first frame larger than its screen
+// would only cost decoding time (a few bytes of LZW expand to millions of
+// pixels) and is refused.
 TEST_F(GdiplusBitmap, GifReadsTheFirstFrameOnlyAndRefusesOneLargerThanItsScreen) {
   GifColorType palette[2] = {{10, 20, 30}, {200, 100, 50}};
   auto write = [&](int firstWidth, bool forgedSecond) {
@@ -251,12 +255,13 @@ TEST_F(GdiplusBitmap, GifReadsTheFirstFrameOnlyAndRefusesOneLargerThanItsScreen)
     EGifPutImageDesc(gif, 0, 0, firstWidth, 4, false, nullptr);
     std::vector<GifPixelType> line(static_cast<size_t>(firstWidth), 1);
     for (int y = 0; y < 4; ++y) EGifPutLine(gif, line.data(), firstWidth);
-    if (forgedSecond) {
-      // A 65535 x 65535 frame whose pixels never come.
-      EGifPutImageDesc(gif, 0, 0, 65535, 65535, false, nullptr);
-    }
     EGifCloseFile(gif, &error);
     GifFreeMapObject(map);
+    if (forgedSecond) {
+      // Before the trailer, a 65535 x 65535 frame whose pixels never come: its
+      // descriptor, code size 2 and at once the end of its data.
+      bytes.insert(bytes.size() - 1, QByteArray("\x2C\0\0\0\0\xFF\xFF\xFF\xFF\0\x02\0", 12));
+    }
     return bytes;
   };
   const QImage first = gdiplus::DecodeImage(write(4, true));
@@ -287,6 +292,96 @@ TEST_F(GdiplusBitmap, GifOfManyColoursIsQuantisedClosely) {
     }
   EXPECT_LE(sum / (40 * 30), 16.0);
   EXPECT_LE(worst, 80);
+}
+
+// A JPEG as other programs write one, through libjpeg: the components'
+// samples come from sample(x, y, component).
+template <class Sample>
+QByteArray WriteJpeg(int width, int height, int components, J_COLOR_SPACE space, bool arithmetic,
+                     int restartRows, Sample sample) {
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = static_cast<JDIMENSION>(width);
+  info.image_height = static_cast<JDIMENSION>(height);
+  info.input_components = components;
+  info.in_color_space = space;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 90, TRUE);
+  info.arith_code = arithmetic ? TRUE : FALSE;
+  info.restart_in_rows = restartRows;
+  jpeg_start_compress(&info, TRUE);
+  std::vector<JSAMPLE> row(static_cast<size_t>(width) * components);
+  while (info.next_scanline < info.image_height) {
+    const int y = static_cast<int>(info.next_scanline);
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < components; ++c) row[static_cast<size_t>(x) * components + c] = sample(x, y, c);
+    JSAMPROW line = row.data();
+    jpeg_write_scanlines(&info, &line, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
+  std::free(out);
+  return bytes;
+}
+
+// JPEG files of every kind the decoder meets come out as Qt's own reader
+// reads them (the same library at the same settings), pixel for pixel, so
+// that reading them here refuses damage and changes nothing else.
+TEST_F(GdiplusBitmap, JpegOfEveryKindReadsAsQtReadsIt) {
+  constexpr int kW = 37, kH = 21;
+  auto smooth = [](int x, int y, int c) { return static_cast<JSAMPLE>((x * 6 + y * 11 + c * 70) % 256); };
+  QImage colour(kW, kH, QImage::Format_RGB888);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) colour.setPixel(x, y, qRgb(smooth(x, y, 0), smooth(x, y, 1), smooth(x, y, 2)));
+  auto qtWritten = [&](const QImage& image, bool progressive) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    EXPECT_TRUE(writer.write(image));
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    QByteArray bytes;
+  } cases[] = {
+      {"baseline", qtWritten(colour, false)},
+      {"progressive", qtWritten(colour, true)},
+      {"grey", qtWritten(colour.convertToFormat(QImage::Format_Grayscale8), false)},
+      {"restart markers", WriteJpeg(kW, kH, 3, JCS_RGB, false, 1, smooth)},
+      {"arithmetic coding", WriteJpeg(kW, kH, 3, JCS_RGB, true, 0, smooth)},
+      // Adobe's inverted CMYK; libjpeg's writer adds the Adobe marker.
+      {"cmyk", WriteJpeg(kW, kH, 4, JCS_CMYK, false, 0, smooth)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QImage ours = gdiplus::DecodeImage(c.bytes);
+    ASSERT_EQ(ours.format(), QImage::Format_BGR888);
+    QBuffer buffer;
+    buffer.setData(c.bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const QImage qt = QImageReader(&buffer, "jpeg").read().convertToFormat(QImage::Format_BGR888);
+    ASSERT_EQ(ours.size(), QSize(kW, kH));
+    ASSERT_EQ(qt.size(), ours.size());
+    int differing = 0;
+    for (int y = 0; y < kH; ++y)
+      differing += std::memcmp(ours.constScanLine(y), qt.constScanLine(y), static_cast<size_t>(kW) * 3) != 0;
+    EXPECT_EQ(differing, 0);
+  }
+  // The first CMYK pixel (C, M, Y, K = 0, 70, 140, 210 as stored): R, G, B =
+  // C, M, Y each times K / 255.
+  const QImage cmyk = gdiplus::DecodeImage(cases[5].bytes);
+  const QRgb p = cmyk.pixel(0, 0);
+  EXPECT_NEAR(qRed(p), 0, 4);
+  EXPECT_NEAR(qGreen(p), 70 * 210 / 255, 4);
+  EXPECT_NEAR(qBlue(p), 140 * 210 / 255, 4);
 }
 
 TEST_F(GdiplusBitmap, StretchIsFilteredUnlessNearestNeighbour) {

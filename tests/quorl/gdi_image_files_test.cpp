@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <algorithm>
@@ -325,6 +326,221 @@ TEST_F(GdiImageFiles, BadInputGivesAnErrorAndNoBuffer) {
   Bitmap* b = GDI::LoadBitmapA(nullptr, nullptr, w, h, s);
   EXPECT_NE(b->GetLastStatus(), Gdiplus::Ok);
   delete b;
+}
+
+// 216 colours in blocks (GIF keeps them exactly), with fine detail inside
+// each block so that every format's data runs through the whole file.
+QImage Blocks() {
+  QImage image(160, 120, QImage::Format_RGB888);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      image.setPixel(x, y, qRgb(51 * ((x / 8 + y / 16) % 6), 51 * ((x / 16 + 2 * (y / 8)) % 6), 51 * ((x / 4 + y / 4) % 6)));
+  return image;
+}
+
+QByteArray WriteWithQt(const QImage& image, const char* format, bool progressive = false) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, format);
+  writer.setProgressiveScanWrite(progressive);
+  EXPECT_TRUE(writer.write(image)) << format << ": " << writer.errorString().toStdString();
+  return bytes;
+}
+
+void Put16(QByteArray& b, unsigned v) { b.append(static_cast<char>(v & 0xFF)).append(static_cast<char>(v >> 8 & 0xFF)); }
+void Put32(QByteArray& b, unsigned v) { Put16(b, v & 0xFFFF); Put16(b, v >> 16); }
+
+// As many other writers lay a TIFF out (Qt puts the directory last): the
+// directory first, then the pixels in strips of 10 rows, uncompressed.
+QByteArray TiffWithStripsLast(const QImage& image) {
+  const unsigned w = image.width(), h = image.height(), rows = 10, strips = (h + rows - 1) / rows;
+  const unsigned entries = 10, directoryEnd = 8 + 2 + entries * 12 + 4;
+  const unsigned bitsAt = directoryEnd, offsetsAt = bitsAt + 6, countsAt = offsetsAt + 4 * strips,
+                 pixelsAt = countsAt + 4 * strips;
+  QByteArray b("II*\0", 4);
+  Put32(b, 8);
+  Put16(b, entries);
+  auto entry = [&](unsigned tag, unsigned type, unsigned count, unsigned value) {
+    Put16(b, tag);
+    Put16(b, type);
+    Put32(b, count);
+    Put32(b, value);  // a single short sits in the low half (little-endian)
+  };
+  entry(256, 3, 1, w);
+  entry(257, 3, 1, h);
+  entry(258, 3, 3, bitsAt);
+  entry(259, 3, 1, 1);  // no compression
+  entry(262, 3, 1, 2);  // RGB
+  entry(273, 4, strips, offsetsAt);
+  entry(277, 3, 1, 3);
+  entry(278, 3, 1, rows);
+  entry(279, 4, strips, countsAt);
+  entry(284, 3, 1, 1);  // samples interleaved
+  Put32(b, 0);
+  for (int i = 0; i < 3; ++i) Put16(b, 8);
+  for (unsigned s = 0; s < strips; ++s) Put32(b, pixelsAt + s * rows * w * 3);
+  for (unsigned s = 0; s < strips; ++s) Put32(b, std::min(rows, h - s * rows) * w * 3);
+  for (unsigned y = 0; y < h; ++y) b.append(reinterpret_cast<const char*>(image.constScanLine(y)), w * 3);
+  return b;
+}
+
+// A run-length BMP (Qt writes none) of 8 x 4 pixels in four colours: per row
+// a run, an absolute stretch of an odd length (padded to a word), the end of
+// the line; the end of the bitmap after the last row.
+QByteArray RunLengthBmp() {
+  QByteArray data;
+  for (int y = 0; y < 4; ++y) {
+    data.append("\x05", 1).append(static_cast<char>(y));
+    data.append("\0\x03", 2).append(static_cast<char>((y + 1) % 4)).append(static_cast<char>((y + 2) % 4));
+    data.append(static_cast<char>((y + 3) % 4)).append("\0", 1);
+    data.append(y < 3 ? QByteArray("\0\0", 2) : QByteArray("\0\x01", 2));
+  }
+  const unsigned pixelsAt = 14 + 40 + 4 * 4;
+  QByteArray b("BM");
+  Put32(b, pixelsAt + data.size());
+  Put32(b, 0);
+  Put32(b, pixelsAt);
+  for (unsigned v : {40u, 8u, 4u}) Put32(b, v);
+  Put16(b, 1);
+  Put16(b, 8);
+  for (unsigned v : {1u, static_cast<unsigned>(data.size()), 2835u, 2835u, 4u, 4u}) Put32(b, v);  // RLE8
+  for (unsigned c : {0x000000u, 0xFF0000u, 0x00FF00u, 0x0000FFu}) Put32(b, c);
+  return b + data;
+}
+
+// Where the first image's data begins (after the descriptor, the code size
+// and the first block's length), for a GIF with a global palette only.
+qsizetype GifFirstData(const QByteArray& gif) {
+  const int flags = static_cast<unsigned char>(gif[10]);
+  qsizetype at = 13 + ((flags & 0x80) ? qsizetype(3) << ((flags & 7) + 1) : 0);
+  while (gif[at] == '\x21') {  // extensions: label, then blocks
+    at += 2;
+    while (gif[at] != 0) at += 1 + static_cast<unsigned char>(gif[at]);
+    ++at;
+  }
+  EXPECT_EQ(gif[at], '\x2C');
+  return at + 10 + 2;
+}
+
+// Where the first scan's coded data begins in a JPEG.
+qsizetype JpegScanData(const QByteArray& jpeg) {
+  const qsizetype sos = jpeg.indexOf("\xFF\xDA");
+  EXPECT_GT(sos, 0);
+  return sos + 2 + (static_cast<unsigned char>(jpeg[sos + 2]) << 8 | static_cast<unsigned char>(jpeg[sos + 3]));
+}
+
+QByteArray Overwritten(QByteArray bytes, qsizetype at, const QByteArray& with) {
+  return bytes.replace(at, with.size(), with);
+}
+
+// A file cut short, wherever the cut falls, or whose data its decoder finds
+// damaged, is refused like a file that is no image, never handed out with
+// the missing part made up; the same formats whole, or with bytes after
+// their end, load.
+TEST_F(GdiImageFiles, FilesCutShortOrDamagedAreRefusedWholeOnesLoad) {
+  const QImage image = Blocks();
+  QByteArray gif;
+  ASSERT_TRUE(gdiplus::EncodeImage(image, gdiplus::EncoderKind::Gif, &gif));
+  const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+  const QByteArray jpeg = WriteWithQt(image, "jpeg");
+  const QByteArray png = WriteWithQt(image, "png");
+  const QByteArray tiff = TiffWithStripsLast(image);
+  const QByteArray bmp = WriteWithQt(image, "bmp");
+  struct Case {
+    const char* name;
+    QByteArray bytes;
+    // Mean difference from the image that was written; -1: not compared. A
+    // JPEG of hard-edged colour blocks at quality 75 with halved chroma is
+    // about 12 off; a channel out of place would be some 80.
+    double tolerance;
+  } whole[] = {
+      {"24 bit.bmp", bmp, 0},
+      {"run-length.bmp", RunLengthBmp(), -1},
+      {"qt.png", png, 0},
+      {"directory last.tif", WriteWithQt(image, "tiff"), 0},
+      {"strips last.tif", tiff, 0},
+      {"baseline.jpg", jpeg, 16},
+      {"progressive.jpg", WriteWithQt(image, "jpeg", true), 16},
+      {"grey.jpg", WriteWithQt(grey, "jpeg"), -1},
+      {"first frame.gif", gif, 0},
+  };
+  for (const Case& c : whole) {
+    SCOPED_TRACE(c.name);
+    // Bytes after the end change nothing.
+    for (const QByteArray& tail : {QByteArray(), QByteArray(7, '\x55')}) {
+      const std::string path = File(c.name);
+      QFile out(QString::fromStdString(path));
+      ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+      out.write(c.bytes + tail);
+      out.close();
+      auto l = Load(path);
+      ASSERT_EQ(l->bitmap->GetLastStatus(), Gdiplus::Ok) << "tail " << tail.size();
+      if (c.tolerance < 0) continue;
+      ASSERT_EQ(l->width, image.width());
+      ASSERT_EQ(l->height, image.height());
+      double sum = 0;
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+          const QRgb p = image.pixel(x, y);
+          sum += std::abs(l->At(x, y, 0) - qBlue(p)) + std::abs(l->At(x, y, 1) - qGreen(p)) +
+                 std::abs(l->At(x, y, 2) - qRed(p));
+        }
+      EXPECT_LE(sum / (3.0 * image.width() * image.height()), c.tolerance);
+    }
+
+    // Cut anywhere: in the header, in the pixels, just before the end.
+    const qsizetype n = c.bytes.size();
+    for (const qsizetype length : {n / 10, n / 2, n * 9 / 10, n - 2, n - 1}) {
+      SCOPED_TRACE(testing::Message() << "cut to " << length << " of " << n);
+      const std::string path = File(std::string("cut ") + c.name);
+      QFile out(QString::fromStdString(path));
+      ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+      out.write(c.bytes.left(length));
+      out.close();
+      auto l = Load(path);
+      EXPECT_NE(l->bitmap->GetLastStatus(), Gdiplus::Ok);
+      EXPECT_EQ(l->pixels, nullptr);
+      EXPECT_EQ(l->width, 0);
+      EXPECT_EQ(l->height, 0);
+    }
+  }
+
+  // Whole in length, damaged inside.
+  const qsizetype idat = png.indexOf("IDAT");
+  const qsizetype strip = 8 + 2 + 5 * 12 + 8;  // the value of the strip offsets' entry
+  struct Damage {
+    const char* name;
+    QByteArray bytes;
+  } damaged[] = {
+      // A stretch of the coded data lost: the rest runs out before the last
+      // block. (Codes that merely decode wrong are not seen: libjpeg does not
+      // report them, and the stream soon falls back into step.)
+      {"lost stretch.jpg", QByteArray(jpeg).remove(JpegScanData(jpeg) + 40, 200)},
+      // An end marker in the middle of the coded data.
+      {"early marker.jpg", Overwritten(jpeg, JpegScanData(jpeg) + 40, QByteArray("\xFF\xD9", 2))},
+      {"bad checksum.png", Overwritten(png, idat + 10, QByteArray(1, static_cast<char>(png[idat + 10] ^ 1)))},
+      {"codes past the table.gif", Overwritten(gif, GifFirstData(gif), QByteArray(8, '\xFF'))},
+      {"unknown record.gif", gif.left(gif.size() - 1) + QByteArray("\x07;", 2)},
+      {"pixels past the end.bmp", Overwritten(bmp, 10, QByteArray("\0\0\x10\0", 4))},
+      {"strip past the end.tif", [&] {
+         QByteArray t = tiff;
+         const qsizetype table = static_cast<unsigned char>(t[strip]) | static_cast<unsigned char>(t[strip + 1]) << 8;
+         return Overwritten(t, table, QByteArray("\0\0\x10\0", 4));
+       }()},
+  };
+  for (const Damage& d : damaged) {
+    SCOPED_TRACE(d.name);
+    const std::string path = File(d.name);
+    QFile out(QString::fromStdString(path));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(d.bytes);
+    out.close();
+    auto l = Load(path);
+    EXPECT_NE(l->bitmap->GetLastStatus(), Gdiplus::Ok);
+    EXPECT_EQ(l->pixels, nullptr);
+    EXPECT_EQ(l->width, 0);
+  }
 }
 
 TEST_F(GdiImageFiles, FailedSavesReportAndWriteNothing) {

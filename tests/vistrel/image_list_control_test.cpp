@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <string>
+#include <vector>
 
 #include <opencv2/core/core_c.h>
 
@@ -316,6 +317,48 @@ TEST_F(ImageListControlTest, AddsChosenFilesAndNamesTheRefusedOne) {
   const COLORREF first = dc.GetPixel(30, 30), second = dc.GetPixel(75, 30);
   EXPECT_NEAR(GetRValue(first), 220, 2);
   EXPECT_NEAR(GetBValue(second), 220, 2);
+}
+
+// A file cut short, as `head -c 5000 photo.jpg > t.jpg` makes one, is no
+// image in any format the program writes: not a thumbnail grey below the cut
+// but one message that names every such file, and the camera as it was.
+TEST_F(ImageListControlTest, RefusesFilesCutShortAndLeavesTheCameraAsItWas) {
+  store.AddImage(0, Uniform(20, 200, 20));
+  // Photo-like detail all over: the first 5000 bytes are a small part of
+  // every format's file.
+  IplImage* photo = cvCreateImage(cvSize(640, 480), IPL_DEPTH_8U, 3);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      unsigned char* p = &CV_IMAGE_ELEM(photo, unsigned char, y, x * 3);
+      p[0] = static_cast<unsigned char>((x * x + 7 * y) % 256);
+      p[1] = static_cast<unsigned char>((3 * x + y * y) % 256);
+      p[2] = static_cast<unsigned char>((x ^ y) & 0xFF);
+    }
+  CalibrationDataStore writer;
+  writer.AddCamera();
+  ASSERT_EQ(writer.AddImage(0, photo), 1);
+  QTemporaryDir dir;
+  std::vector<std::string> cut;
+  for (const char* format : {"jpg", "png", "bmp", "tif", "gif"}) {
+    const std::string path = dir.filePath(QString("t.") + format).toStdString();
+    ASSERT_TRUE(writer.SaveImage(0, 0, path.c_str(), format)) << format;
+    QFile file(QString::fromStdString(path));
+    ASSERT_GT(file.size(), 5000) << format;
+    ASSERT_TRUE(file.resize(5000));
+    cut.push_back(path);
+  }
+
+  Make(300, 300);
+  Settle();
+  win::ScriptedPrompts prompts;
+  prompts.fileAnswers.push_back({true, cut});
+  Command(CImageListControl::kAddImagesId);
+  ASSERT_EQ(store.GetImageCount(0), 1);
+  EXPECT_EQ(CV_IMAGE_ELEM(store.GetImage(0, 0), unsigned char, 5, 5 * 3 + 1), 200);
+  ASSERT_EQ(prompts.boxes.size(), 1u);
+  std::string expected = "These files could not be added as images:";
+  for (const std::string& path : cut) expected += "\n" + path;
+  EXPECT_EQ(prompts.boxes[0].text, expected);
 }
 
 }  // namespace

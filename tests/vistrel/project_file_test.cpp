@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "calibration/calibration_files.h"
 #include "calibration/file_set_writer.h"
 #include "calibration/project_structure.h"
@@ -61,6 +63,26 @@ INSTANTIATE_TEST_SUITE_P(Formats, ProjectRoundTrip,
                          testing::Values(FormatCase{"bmp", 0}, FormatCase{"png", 0}, FormatCase{"tif", 0},
                                          FormatCase{"gif", 0}, FormatCase{"jpg", 3}),
                          [](const auto& info) { return std::string(info.param.extension); });
+
+// An image file cut short is skipped and reported as one that cannot be
+// opened: the project reader and Add images share one loader.
+TEST_F(ProjectFile, ImageCutShortIsSkippedAndReported) {
+  CalibrationDataStore saved;
+  BuildProjectWorkbench(saved);
+  std::string message;
+  ASSERT_TRUE(WriteProject(saved, folder_ / "calib.txt", "jpg", &message)) << message;
+  // The last bytes of its coded data and its end marker lost.
+  const fs::path cut = folder_ / "Camera_0_Image_1.jpg";
+  fs::resize_file(cut, fs::file_size(cut) - 10);
+
+  CalibrationDataStore loaded;
+  ProjectReadReport report;
+  ASSERT_TRUE(ReadProject(folder_ / "calib.txt", loaded, &report)) << report.message;
+  const bool reported = std::find(report.skipped.begin(), report.skipped.end(), cut.string()) != report.skipped.end();
+  EXPECT_TRUE(reported) << SkippedFilesMessage(report.skipped);
+  ASSERT_EQ(loaded.GetImageCount(0), saved.GetImageCount(0) - 1);
+  ExpectSameImage(saved.GetImage(0, 2), loaded.GetImage(0, 1), 3);  // the old image 2 moved up
+}
 
 TEST_F(ProjectFile, WritesTheNamedFilesInTheCLocale) {
   quorl_test::CommaLocaleScope comma;  // "%lf" must still write a point

@@ -57,6 +57,44 @@ struct GifWriter {
   }
 };
 
+// The records after the first frame are stepped over block by block, never
+// decoded, up to the trailer: a file that ends before it is cut short, as one
+// holding a record of no known kind is damaged. pos is where giflib, which
+// reads no further than it needs, left off.
+bool ReachesTrailer(const QByteArray& bytes, qsizetype pos) {
+  const qsizetype size = bytes.size();
+  auto byte = [&](qsizetype at) { return static_cast<unsigned char>(bytes[at]); };
+  // Data sub-blocks, each led by its length, up to the empty one.
+  auto skipBlocks = [&] {
+    while (pos < size) {
+      const int length = byte(pos++);
+      if (length == 0) return true;
+      pos += length;
+    }
+    return false;
+  };
+  while (pos < size) {
+    switch (byte(pos++)) {
+      case 0x3B:  // trailer
+        return true;
+      case 0x21:  // extension: its label, then blocks
+        if (++pos > size || !skipBlocks()) return false;
+        break;
+      case 0x2C: {  // image: descriptor, local palette, code size, blocks
+        if (size - pos < 9) return false;
+        const int flags = byte(pos + 8);
+        pos += 9;
+        if (flags & 0x80) pos += qsizetype(3) << ((flags & 7) + 1);
+        if (++pos > size || !skipBlocks()) return false;
+        break;
+      }
+      default:
+        return false;
+    }
+  }
+  return false;
+}
+
 int PowerOfTwoAtLeast(int n) {
   int size = 2;
   while (size < n) size *= 2;
@@ -78,8 +116,8 @@ QImage DecodeGif(const QByteArray& bytes) {
   if (static_cast<qint64>(gif->SWidth) * gif->SHeight * 4 > (qint64(128) << 20)) return {};
 
   // Records up to the first image only: its control block (the last one
-  // before it) and its descriptor. Later frames are never read, so a file of
-  // many forged frames costs nothing.
+  // before it) and its descriptor. Later frames are never decoded, so a file
+  // of many forged frames costs no more than stepping over its bytes.
   GraphicsControlBlock gcb{};
   gcb.TransparentColor = NO_TRANSPARENT_COLOR;
   bool haveImage = false;
@@ -164,6 +202,9 @@ QImage DecodeGif(const QByteArray& bytes) {
       }
     }
   }
+  // giflib has read the frame's data through its end block: a frame cut
+  // short or whose codes do not decode failed above.
+  if (!ReachesTrailer(bytes, cursor.pos)) return {};
   return image;
 }
 

@@ -54,10 +54,12 @@ void BeforeDraw(GraphicsData& d);
 void AfterDraw(GraphicsData& d);
 
 // File codecs: the bytes of a whole file. Decode gives ARGB32 (alpha or a
-// transparent colour) or BGR888; a null image on failure.
+// transparent colour) or BGR888; a null image on failure, and for a file cut
+// short or whose data the decoder finds damaged (never a partial image).
 QImage DecodeImage(const QByteArray& bytes);
 bool EncodeImage(const QImage& image, EncoderKind kind, QByteArray* out);
 QImage DecodeGif(const QByteArray& bytes);
+QImage DecodeJpeg(const QByteArray& bytes);
 bool EncodeGif(const QImage& image, QByteArray* out);
 
 // Wide and UTF-8 file names to a native path (old-form paths mapped).
