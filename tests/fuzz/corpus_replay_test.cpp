@@ -76,7 +76,7 @@ TEST(CorpusSeeds, SavedProjectReadsBackWhole) {
   CalibrationDataStore staged;
   ProjectReadReport report;
   ASSERT_TRUE(ReadProject(project, staged, &report)) << report.message;
-  EXPECT_TRUE(report.skipped.empty()) << SkippedFilesMessage(report.skipped);
+  EXPECT_TRUE(report.skipped.empty()) << SkippedFilesMessage(report);
   EXPECT_EQ(staged.GetMonoCameraCount(), 2);
   EXPECT_EQ(staged.GetStereoRigCount(), 1);
   for (int c = 0; c < 2; ++c) {

@@ -60,7 +60,12 @@ TEST(PanelTexts, RigShowsTheSecondCamerasPoseRelativeToTheFirst) {
   store.AddCamera();
   store.AddCamera();
   ASSERT_EQ(store.AddStereoRig(0, 1), 1);
+  // A rig always holds a stereo camera (K = 0 before any run): the entry's
+  // flag decides.
+  EXPECT_EQ(RefreshedRigText(store, 0), "Not calibrated.");
   store.SetStereoCamera(0, rig);
+  EXPECT_EQ(RefreshedRigText(store, 0), "Not calibrated.");
+  store.SetCalibrated(2);
   EXPECT_EQ(RefreshedRigText(store, 0), pose);
   EXPECT_EQ(RefreshedRigText(store, 1), "Not calibrated.");
 }

@@ -5,7 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+
 #include "app_core/panel_texts.h"
+#include "calib_scene_target.h"
+#include "calibration_commands.h"
 #include "calibration/project_file.h"
 #include "project_fixture.h"
 #include "recording_data_view.h"
@@ -122,12 +129,219 @@ TEST_F(ProjectCommands, SkippedFilesAreListedInOneMessage) {
   ASSERT_TRUE(LoadProject((folder_ / "calib.txt").string(), store, view, nullptr));
   EXPECT_EQ(view.calls, (Calls{"camera", "camera", "rig 0 1", "refresh 1000"}));
   ASSERT_EQ(prompts_.boxes.size(), 1u);
-  EXPECT_EQ(prompts_.boxes[0].text, "Cannot open: " + (folder_ / "Camera_0_Image_0.png").string() +
+  // Camera 1's views went with the images it had: it lost one.
+  EXPECT_EQ(prompts_.boxes[0].text, "The project was opened without the files below, and Camera 1 without its "
+                                    "views:\nCannot open: " + (folder_ / "Camera_0_Image_0.png").string() +
                                         "!\nCannot open: " + (folder_ / "Camera_1_Intrinsic.txt").string() +
                                         "!\nCannot open: " + (folder_ / "StereoCamera_01_Intrinsic_0.txt").string() +
                                         "!");
   EXPECT_EQ(view.texts[1], "Not calibrated.");
   EXPECT_EQ(store.GetImageCount(0), 3);
+
+  // Opened again behind the two cameras there, the camera is named as its
+  // column is.
+  prompts_.boxes.clear();
+  ASSERT_TRUE(LoadProject((folder_ / "calib.txt").string(), store, view, nullptr));
+  ASSERT_EQ(prompts_.boxes.size(), 1u);
+  EXPECT_EQ(prompts_.boxes[0].text.substr(0, prompts_.boxes[0].text.find('\n')),
+            "The project was opened without the files below, and Camera 3 without its views:");
+}
+
+// Show 3D view's scene of an entry: its poses and the images handed with
+// them (null where a pose goes untextured).
+struct ShownScenes : ICalibSceneTarget {
+  struct Scene {
+    std::vector<double> R;
+    int views = 0;
+    std::vector<IplImage*> images;
+  };
+  void AddScene(int key, CCamera, double* R, double*, int views, int, int, double,
+                std::vector<IplImage*>& images) override {
+    Scene& s = scenes[key];
+    s.R.assign(R, R + 9 * std::max(views, 0));
+    s.views = views;
+    s.images = images;
+  }
+  void AddStereoScene(int, CStereoCamera, double*, double*, int, int, int, double, std::vector<IplImage*>&,
+                      std::vector<IplImage*>&) override {}
+  void RemoveScene(int key) override { scenes.erase(key); }
+  int GetShownKey() const override { return -1; }
+  void OnEntryInserted(int) override {}
+  void OnEntryRemoved(int) override {}
+  void ShowResults() override {}
+  std::map<int, Scene> scenes;
+};
+
+struct NoPanels : IDataViewPanels {
+  void SetPanelText(int, const char*, const char*) override {}
+};
+
+// The test workbench, with camera 0 given a fifth image, detected after its
+// calibration: its two poses belong to images 0 and 1 while three images are
+// usable, so a lost usable image would leave two usable images for two poses
+// that are not theirs.
+void BuildPairingWorkbench(CalibrationDataStore& store) {
+  BuildProjectWorkbench(store);
+  ASSERT_EQ(store.AddImage(0, ProjectTestImage(4)), 1);
+  std::vector<Point2d>& points = *store.GetImagePointList(0, 4);
+  for (int k = 0; k < 12; ++k) points.push_back({12.5 + 3.5 * k, 9.25 + 2.5 * (k / 4)});
+  store.SetImageDetected(0, 4, true);
+}
+
+// The saved images each camera's poses belong to, pose by pose.
+const std::vector<int> kPosedImages[2] = {{0, 1}, {0}};
+
+struct MissingFileCase {
+  const char* name;
+  std::vector<std::string> removed;
+  std::string headline;  // the message's first line; empty: no message
+  int images[2];         // images each camera loads
+  int views[2];          // poses each camera keeps
+  bool calibrated[3];    // cameras and rig
+  int textured[2];       // poses Show 3D view draws on an image
+};
+
+TEST_F(ProjectCommands, MissingFilesLoadWithoutThemAndNoPoseGoesWithAnotherImage) {
+  const std::string without = "The project was opened without the files below";
+  const MissingFileCase cases[] = {
+      {"nothing missing", {}, "", {5, 2}, {2, 1}, {true, true, true}, {0, 1}},
+      {"a usable image", {"Camera_0_Image_0.png"}, without + ", and Camera 1 without its views:", {4, 2}, {0, 1},
+       {true, true, true}, {0, 1}},
+      {"the image detected after the calibration", {"Camera_0_Image_4.png"},
+       without + ", and Camera 1 without its views:", {4, 2}, {0, 1}, {true, true, true}, {0, 1}},
+      {"a disabled image", {"Camera_0_Image_2.png"}, without + ", and Camera 1 without its views:", {4, 2}, {0, 1},
+       {true, true, true}, {0, 1}},
+      {"an image of each camera", {"Camera_0_Image_1.png", "Camera_1_Image_0.png"},
+       without + ", and Cameras 1 and 2 without their views:", {4, 1}, {0, 0}, {true, true, true}, {0, 0}},
+      {"the points of a usable image", {"Camera_0_Points_1.txt"}, without + ", and Camera 1 without its views:",
+       {5, 2}, {0, 1}, {true, true, true}, {0, 1}},
+      {"the points of a disabled image", {"Camera_0_Points_2.txt"}, without + ":", {5, 2}, {2, 1},
+       {true, true, true}, {0, 1}},
+      {"intrinsics", {"Camera_1_Intrinsic.txt"}, without + ":", {5, 2}, {2, 1}, {true, false, true}, {0, 0}},
+      {"extrinsics", {"Camera_0_Extrinsic.txt"}, without + ":", {5, 2}, {0, 1}, {true, true, true}, {0, 1}},
+      {"extrinsics and an image", {"Camera_0_Extrinsic.txt", "Camera_0_Image_0.png"}, without + ":", {4, 2}, {0, 1},
+       {true, true, true}, {0, 1}},
+      {"a rig camera file", {"StereoCamera_01_Intrinsic_1.txt"}, without + ":", {5, 2}, {2, 1},
+       {true, true, false}, {0, 1}},
+  };
+  for (const MissingFileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    prompts_.boxes.clear();
+    CalibrationDataStore saved;
+    BuildPairingWorkbench(saved);
+    std::string message;
+    ASSERT_TRUE(WriteProject(saved, folder_ / "calib.txt", "png", &message)) << message;
+    for (const std::string& name : c.removed) ASSERT_TRUE(fs::remove(folder_ / name)) << name;
+
+    CalibrationDataStore store;
+    RecordingDataView view(store);
+    ASSERT_TRUE(LoadProject((folder_ / "calib.txt").string(), store, view, nullptr));
+    EXPECT_EQ(view.calls, (Calls{"camera", "camera", "rig 0 1", "refresh 1000"}));
+    if (c.headline.empty()) {
+      EXPECT_TRUE(prompts_.boxes.empty());
+    } else {
+      std::string expected = c.headline;
+      for (const std::string& name : c.removed) expected += "\nCannot open: " + (folder_ / name).string() + "!";
+      ASSERT_EQ(prompts_.boxes.size(), 1u);
+      EXPECT_EQ(prompts_.boxes[0].text, expected);
+    }
+    ASSERT_EQ(store.GetEntryCount(), 3);
+    for (int e = 0; e < 3; ++e) EXPECT_EQ(store.IsCalibrated(e), c.calibrated[e]) << "entry " << e;
+    EXPECT_EQ(view.texts[2] == "Not calibrated.", !c.calibrated[2]) << view.texts[2];
+
+    ShownScenes scenes;
+    NoPanels panels;
+    CCalibrationCommands commands(store, view, panels, scenes);
+    for (int camera = 0; camera < 2; ++camera) {
+      SCOPED_TRACE("camera " + std::to_string(camera));
+      EXPECT_EQ(store.GetImageCount(camera), c.images[camera]);
+      const CMonoCameraCalibrationEngine& engine = *store.GetCalibrationEngine(camera);
+      ASSERT_EQ(engine.ViewCount(), c.views[camera]);
+      // The intrinsics do not depend on the images.
+      if (c.calibrated[camera])
+        ExpectNear(store.GetCameraParameters(camera).K, saved.GetCameraParameters(camera).K, 9, "K");
+      if (!commands.Show3DView(camera)) {
+        EXPECT_FALSE(c.calibrated[camera]);
+        EXPECT_EQ(c.textured[camera], 0);
+        continue;
+      }
+      const ShownScenes::Scene& scene = scenes.scenes[camera];
+      ASSERT_EQ(scene.views, c.views[camera]);
+      ExpectNear(scene.R.data(), saved.GetCalibrationEngine(camera)->RotationMatrices(), 9 * scene.views, "pose");
+      ASSERT_LE(scene.images.size(), static_cast<size_t>(scene.views));
+      // A pose is drawn bare or on the image it was found in, never another.
+      int textured = 0;
+      for (size_t v = 0; v < scene.images.size(); ++v) {
+        if (!scene.images[v]) continue;
+        SCOPED_TRACE("pose " + std::to_string(v));
+        ++textured;
+        ExpectSameImage(scene.images[v], saved.GetImage(camera, kPosedImages[camera][v]), 0);
+      }
+      EXPECT_EQ(textured, c.textured[camera]);
+    }
+  }
+}
+
+// A rig that never ran holds a default stereo camera (K = 0): saved and
+// opened again, and saved and opened once more, it stays "Not calibrated.",
+// as does a rig whose camera file has fx or fy 0.
+TEST_F(ProjectCommands, UncalibratedRigOpensUncalibrated) {
+  const struct {
+    const char* name;
+    std::function<void(CalibrationDataStore&)> rig;
+  } cases[] = {
+      {"never calibrated", [](CalibrationDataStore& s) { ASSERT_EQ(s.AddStereoRig(0, 1), 1); }},
+      {"a stereo camera without the calibrated flag",
+       [](CalibrationDataStore& s) {
+         ASSERT_EQ(s.AddStereoRig(0, 1), 1);
+         s.SetStereoCamera(0, CStereoCamera(ProjectTestCamera(0), ProjectTestCamera(1)));
+       }},
+      {"fx 0 in the first camera",
+       [](CalibrationDataStore& s) {
+         CCamera first = ProjectTestCamera(0);
+         first.GetK()[0] = 0;
+         ASSERT_EQ(s.AddStereoRig(0, 1), 1);
+         s.SetStereoCamera(0, CStereoCamera(first, ProjectTestCamera(1)));
+         s.SetCalibrated(2);
+       }},
+      {"fy 0 in the second camera",
+       [](CalibrationDataStore& s) {
+         CCamera second = ProjectTestCamera(1);
+         second.GetK()[4] = 0;
+         ASSERT_EQ(s.AddStereoRig(0, 1), 1);
+         s.SetStereoCamera(0, CStereoCamera(ProjectTestCamera(0), second));
+         s.SetCalibrated(2);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The workbench saved in each round: the built one, then the one the
+    // round before opened.
+    auto store = std::make_unique<CalibrationDataStore>();
+    AddProjectTestCamera(*store, 0, {{1, 1}});
+    AddProjectTestCamera(*store, 1, {{1, 1}});
+    c.rig(*store);
+    for (int round = 0; round < 2; ++round) {
+      SCOPED_TRACE("round " + std::to_string(round));
+      fs::remove_all(folder_);
+      fs::create_directories(folder_);
+      std::string message;
+      ASSERT_TRUE(WriteProject(*store, folder_ / "calib.txt", "png", &message)) << message;
+      auto loaded = std::make_unique<CalibrationDataStore>();
+      RecordingDataView view(*loaded);
+      ASSERT_TRUE(LoadProject((folder_ / "calib.txt").string(), *loaded, view, nullptr));
+      EXPECT_TRUE(prompts_.boxes.empty()) << "the rig's files are there";
+      ASSERT_EQ(loaded->GetEntryKind(2), kStereoRigEntry);
+      EXPECT_TRUE(loaded->IsCalibrated(0));
+      EXPECT_TRUE(loaded->IsCalibrated(1));
+      EXPECT_FALSE(loaded->IsCalibrated(2));
+      ASSERT_EQ(view.texts.size(), 3u);
+      EXPECT_EQ(view.texts[2], "Not calibrated.");
+      store = std::move(loaded);
+    }
+  }
 }
 
 struct BadProjectCase {

@@ -239,8 +239,12 @@ TEST_F(ProjectFile, MissingOwnFilesAreSkippedAndReported) {
   std::vector<std::string> expected;
   for (const std::string& name : removed) expected.push_back((folder_ / name).string());
   EXPECT_EQ(report.skipped, expected);
-  EXPECT_EQ(SkippedFilesMessage(report.skipped),
-            "Cannot open: " + expected[0] + "!\nCannot open: " + expected[1] + "!\nCannot open: " + expected[2] +
+  // Camera 0 had no views left to lose (its extrinsics went); camera 1's
+  // went with the points of a usable image.
+  EXPECT_EQ(report.camerasWithoutViews, std::vector<int>{1});
+  EXPECT_EQ(SkippedFilesMessage(report),
+            "The project was opened without the files below, and Camera 2 without its views:\nCannot open: " +
+                expected[0] + "!\nCannot open: " + expected[1] + "!\nCannot open: " + expected[2] +
                 "!\nCannot open: " + expected[3] + "!\nCannot open: " + expected[4] + "!");
 
   ASSERT_EQ(loaded.GetEntryCount(), 3);
@@ -254,8 +258,16 @@ TEST_F(ProjectFile, MissingOwnFilesAreSkippedAndReported) {
   ASSERT_EQ(loaded.GetImageCount(1), 2);
   EXPECT_EQ(loaded.IsImageDetected(1, 0), 0);  // points
   EXPECT_EQ(loaded.GetImagePointCount(1, 0), 0);
+  EXPECT_EQ(loaded.GetCalibrationEngine(1)->ViewCount(), 0);
   EXPECT_FALSE(loaded.IsCalibrated(2));  // a rig camera file
-  EXPECT_EQ(SkippedFilesMessage({}), "");
+  EXPECT_EQ(SkippedFilesMessage(ProjectReadReport{}), "");
+  // Cameras that lost their views, numbered behind the cameras already there.
+  ProjectReadReport several;
+  several.skipped = {"a.png", "b.png", "c.png"};
+  several.camerasWithoutViews = {0, 2, 3};
+  EXPECT_EQ(SkippedFilesMessage(several, 2),
+            "The project was opened without the files below, and Cameras 3, 5 and 6 without their views:\n"
+            "Cannot open: a.png!\nCannot open: b.png!\nCannot open: c.png!");
 }
 
 TEST_F(ProjectFile, BadProjectAddsNothing) {

@@ -169,6 +169,27 @@ TEST_F(SourceCamerasTest, RemovingASourceTakesItsCamerasAndMovesLaterOnesDown) {
   EXPECT_EQ(store.GetStereoRigCount(), 1);
 }
 
+// Clearing an entry's images takes the scenes drawn from them: the entry's,
+// a rig's cameras', and every rig's built on a camera that loses its images.
+TEST(ClearedScenes, TheEntrysAndEveryRigsOnItsCameras) {
+  // [H, X, rig(H, X), A0, A1, B, rig(A1, B), rig(A0, A1)]
+  CalibrationDataStore store;
+  for (int i = 0; i < 2; ++i) store.AddCamera();
+  ASSERT_EQ(store.AddStereoRig(0, 1), 1);
+  for (int i = 0; i < 3; ++i) store.AddCamera();
+  ASSERT_EQ(store.AddStereoRig(4, 5), 1);
+  ASSERT_EQ(store.AddStereoRig(3, 4), 1);
+  const struct {
+    int entry;
+    std::vector<int> keys;
+  } cases[] = {
+      {0, {0, 2}},          {3, {3, 7}}, {4, {4, 6, 7}}, {5, {5, 6}},
+      {2, {2, 0, 1}},       {7, {7, 3, 4, 6}},           {6, {6, 4, 5, 7}},
+      {8, {}},              {-1, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ScenesDrawnFromClearedImages(store, c.entry), c.keys) << "entry " << c.entry;
+}
+
 TEST(SourceCamerasPlan, UnknownSplittingOrSameCountChangesNoCamera) {
   StreamConfiguration c;
   c.cameras[0] = 3;

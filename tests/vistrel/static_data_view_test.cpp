@@ -365,6 +365,7 @@ TEST_F(DataViewTest, RefreshPanelsWritesEveryPanelFromTheStore) {
   ASSERT_EQ(store.AddStereoRig(0, 1), 1);
   store.SetStereoCamera(0, CStereoCamera(CCamera(K, d, identity, origin, 640, 480),
                                          CCamera(K, d, quarterTurn, baseline, 640, 480)));
+  store.SetCalibrated(2);
   EXPECT_EQ(Title(2), "Stereo Rig 3");
   EXPECT_EQ(Text(2), "Not calibrated.");
   EXPECT_TRUE(view.GetImageList(2)->GetCurrentCamera() == 0 && view.GetImageList(2)->GetRightCamera() == 1);
@@ -469,24 +470,36 @@ TEST_F(DataViewTest, EntriesAndCamerasApartFromRigsAndInsertedCameras) {
 
 TEST_F(DataViewTest, ClearingAnEntrysImagesDropsItsScene) {
   Make();
+  // [camera 0, camera 1, rig(0, 1), camera 3, rig(1, 3)]
   Command(CStaticDataView::kInsertCamera);
   Command(CStaticDataView::kInsertCamera);
   view.BuildStereoRigPanel(0, 1);
   ASSERT_EQ(store.AddStereoRig(0, 1), 1);
-  for (int c = 0; c < 2; ++c)
+  Command(CStaticDataView::kInsertCamera);
+  view.BuildStereoRigPanel(1, 3);
+  ASSERT_EQ(store.AddStereoRig(1, 3), 1);
+  for (int c = 0; c < 3; ++c)
     for (int i = 0; i < 2; ++i) store.AddImage(c, Uniform(50));
-  view.ClearEntryImages(1);
-  EXPECT_EQ(store.GetImageCount(1), 0);
-  EXPECT_EQ(store.GetImageCount(0), 2);
-  EXPECT_EQ(view.GetImageList(1)->DrawnCount(), 0);
-  EXPECT_EQ(scenes.calls, (std::vector<std::string>{"remove 1"}));
-  // A rig's: both cameras' images, and the scenes drawn from them.
-  view.ClearEntryImages(2);
+  // A camera's: its own scene and those of the rigs built on it, which show
+  // its images too.
+  view.ClearEntryImages(0);
   EXPECT_EQ(store.GetImageCount(0), 0);
-  EXPECT_EQ(scenes.calls, (std::vector<std::string>{"remove 1", "remove 2", "remove 0", "remove 1"}));
-  // Out of range: nothing.
+  EXPECT_EQ(store.GetImageCount(1), 2);
+  EXPECT_EQ(view.GetImageList(0)->DrawnCount(), 0);
+  EXPECT_EQ(scenes.calls, (std::vector<std::string>{"remove 0", "remove 2"}));
+  scenes.calls.clear();
   view.ClearEntryImages(3);
-  EXPECT_EQ(scenes.calls.size(), 4u);
+  EXPECT_EQ(store.GetImageCount(2), 0);
+  EXPECT_EQ(scenes.calls, (std::vector<std::string>{"remove 3", "remove 4"}));
+  // A rig's: both cameras' images, and every scene drawn from them.
+  scenes.calls.clear();
+  view.ClearEntryImages(2);
+  EXPECT_EQ(store.GetImageCount(1), 0);
+  EXPECT_EQ(scenes.calls, (std::vector<std::string>{"remove 2", "remove 0", "remove 1", "remove 4"}));
+  // Out of range: nothing.
+  scenes.calls.clear();
+  view.ClearEntryImages(5);
+  EXPECT_TRUE(scenes.calls.empty());
 }
 
 TEST_F(DataViewTest, WithoutStoreOrColumnsNothingBreaks) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app_core/source_cameras.h"
 #include "calibration/calibration_data_store.h"
 #include "data_view_columns.h"
 #include "dshow/devices.h"
@@ -84,8 +85,10 @@ class RecordingColumns : public IDataViewColumns {
     columns.erase(columns.begin() + entry);
   }
   void RefreshPanels(int) override {}
+  // As the data view does: the scenes drawn from the images go with them.
   void ClearEntryImages(int entry) override {
     cleared.push_back(entry);
+    for (int key : ScenesDrawnFromClearedImages(store_, entry)) droppedScenes.insert(key);
     store_.ClearEntryImages(entry);
   }
 
@@ -94,6 +97,7 @@ class RecordingColumns : public IDataViewColumns {
   std::vector<Column> columns;
   std::vector<std::string> log;
   std::vector<int> cleared;
+  std::set<int> droppedScenes;
   double nextTag = 100;
 
  private:
@@ -383,24 +387,41 @@ TEST_F(ConfigurationChangeTest, EveryStepKeepsColumnsSourcesAndRigsTogether) {
     int cameras;                    // the source's cameras afterwards
     std::vector<std::string> log;   // column operations of the step
     bool cleared;                   // the source's cameras lost their images
+    std::set<int> scenes;           // the 3D scenes dropped with the images (entries before the step)
+    bool rigFirst = false;          // the source's first two cameras get a rig before the step
   };
+  // The front rig's scene never goes: its cameras keep their images.
   const Step steps[] = {
-      {"single to stereo", 0, 1, 0, IDOK, 2, {"insert 4"}, true},
-      {"stereo to quad", 0, 2, 0, IDOK, 4, {"insert 5", "insert 6"}, true},
-      {"deinterlace only", 0, 2, 1, IDOK, 4, {}, true},
-      {"warning cancelled", 0, 0, 0, IDCANCEL, 4, {}, false},
-      {"quad to single", 0, 0, 1, IDOK, 1, {"remove 6", "remove 5", "remove 4"}, true},
-      {"the last source to stereo appends", 1, 1, 0, IDOK, 2, {"insert 5"}, true},
-      {"and back to single", 1, 0, 0, IDOK, 1, {"remove 5"}, true},
+      {"single to stereo", 0, 1, 0, IDOK, 2, {"insert 4"}, true, {3}},
+      {"stereo to quad", 0, 2, 0, IDOK, 4, {"insert 5", "insert 6"}, true, {3, 4}},
+      {"deinterlace only", 0, 2, 1, IDOK, 4, {}, true, {3, 4, 5, 6}},
+      {"warning cancelled", 0, 0, 0, IDCANCEL, 4, {}, false, {}},
+      {"quad to single", 0, 0, 1, IDOK, 1, {"remove 6", "remove 5", "remove 4"}, true, {3, 4, 5, 6}},
+      {"the last source to stereo appends", 1, 1, 0, IDOK, 2, {"insert 5"}, true, {4}},
+      {"and back to single", 1, 0, 0, IDOK, 1, {"remove 5"}, true, {4, 5}},
+      {"the last source to stereo again", 1, 1, 0, IDOK, 2, {"insert 5"}, true, {4}},
+      // The rig of its two cameras (entry 6) stays, and so must not go on
+      // showing the images they lost.
+      {"stereo to quad keeps the rig on its cameras", 1, 2, 0, IDOK, 4, {"insert 6", "insert 7"}, true, {4, 5, 6},
+       true},
+      {"and deinterlace only keeps it too", 1, 2, 1, IDOK, 4, {}, true, {4, 5, 6, 7, 8}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.name);
     GiveEveryCameraAnImage();
+    if (step.rigFirst) {
+      const int first = store.GetCameraEntry(Cameras(step.source)[0]);
+      const int second = store.GetCameraEntry(Cameras(step.source)[1]);
+      ASSERT_EQ(store.AddStereoRig(first, second), 1);
+      columns.BuildStereoRigPanel(first, second);
+      ExpectInvariant();
+    }
     const StreamConfiguration before = Config(step.source);
     const std::vector<double> tagsBefore = Tags(step.source);
     const double otherTag = Tags(1 - step.source)[0];
     columns.log.clear();
     columns.cleared.clear();
+    columns.droppedScenes.clear();
     std::vector<int> sourceEntries;
     for (int camera : Cameras(step.source)) sourceEntries.push_back(store.GetCameraEntry(camera));
     Select(step.source);
@@ -416,6 +437,7 @@ TEST_F(ConfigurationChangeTest, EveryStepKeepsColumnsSourcesAndRigsTogether) {
     EXPECT_EQ(columns.log, step.log);
     // The source's cameras are cleared through the view, so their scenes go.
     EXPECT_EQ(columns.cleared, step.warning == IDOK ? sourceEntries : std::vector<int>{});
+    EXPECT_EQ(columns.droppedScenes, step.scenes);
     ExpectInvariant();
     const StreamConfiguration after = Config(step.source);
     ASSERT_EQ(static_cast<int>(Cameras(step.source).size()), step.cameras);

@@ -31,6 +31,7 @@ bool LoadProject(const std::string& path, CalibrationDataStore& store, IDataView
     return false;
   }
   const int first = store.GetEntryCount();
+  const int firstCamera = store.GetMonoCameraCount();
   int rig = store.GetStereoRigCount();
   store.AppendFrom(staged);
   for (int entry = first; entry < store.GetEntryCount(); ++entry) {
@@ -42,6 +43,7 @@ bool LoadProject(const std::string& path, CalibrationDataStore& store, IDataView
     }
   }
   view.RefreshPanels(1000);
-  if (!report.skipped.empty()) Tell(owner, SkippedFilesMessage(report.skipped));
+  const std::string skipped = SkippedFilesMessage(report, firstCamera);
+  if (!skipped.empty()) Tell(owner, skipped);
   return true;
 }

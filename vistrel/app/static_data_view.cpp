@@ -296,15 +296,10 @@ void CStaticDataView::SetPanelText(int entry, const char* title, const char* tex
 
 void CStaticDataView::ClearEntryImages(int entry) {
   if (!m_pStore || !m_pStore->ClearEntryImages(entry)) return;
-  // A scene drawn from the cleared images would show what is gone.
-  if (m_pScenes) {
-    m_pScenes->RemoveScene(entry);
-    if (m_pStore->GetEntryKind(entry) == kStereoRigEntry) {
-      const StereoPairRecord pair = m_pStore->GetStereoPair(entry - m_pStore->GetMonoCameraOrdinal(entry));
-      m_pScenes->RemoveScene(pair.cameraA);
-      m_pScenes->RemoveScene(pair.cameraB);
-    }
-  }
+  // A scene drawn from the cleared images would show what is gone: the
+  // entry's own, and those of the rigs built on its cameras.
+  if (m_pScenes)
+    for (int key : ScenesDrawnFromClearedImages(*m_pStore, entry)) m_pScenes->RemoveScene(key);
   for (int e = 0; e < GetColumnCount(); ++e) {
     CImageListControl& list = m_columns[e]->list;
     list.RepaintBackBuffer();

@@ -44,6 +44,10 @@ bool CanOpen(const fs::path& path, std::string* text = nullptr) {
   return true;
 }
 
+// What a calibrated camera's intrinsic matrix (row-major) has; a camera
+// file saved before any calibration holds zeros.
+bool HasFocalLengths(const double* K) { return K[0] > 0 && K[4] > 0; }
+
 bool IsBlank(const std::string& text) { return text.find_first_not_of(" \t\r\n\v\f") == std::string::npos; }
 
 }  // namespace
@@ -71,7 +75,10 @@ bool WriteProject(const CalibrationDataStore& store, const fs::path& projectPath
   for (int entry = 0, rig = 0; entry < count; ++entry) {
     if (store.GetEntryKind(entry) == kStereoRigEntry) {
       const StereoPairRecord pair = store.GetStereoPair(rig);
-      const CStereoCamera* stereo = store.GetStereoCamera(rig++);
+      // Every rig has a stereo camera; one that never ran holds K = 0 and
+      // is written as such, so it reads back uncalibrated.
+      const CStereoCamera* stereo = store.IsCalibrated(entry) ? store.GetStereoCamera(rig) : nullptr;
+      ++rig;
       const int a = pair.cameraA, b = pair.cameraB;
       const std::string dataName = Format("StereoCamera_%d%d_Data.txt", a, b);
       const std::string first = Format("StereoCamera_%d%d_Intrinsic_%d.txt", a, b, a);
@@ -140,12 +147,14 @@ bool ReadProject(const fs::path& projectPath, CalibrationDataStore& staged, Proj
   ProjectReadReport& r = report ? *report : local;
   r.message.clear();
   r.skipped.clear();
+  r.camerasWithoutViews.clear();
   std::vector<ProjectEntryFiles> entries;
   if (!ReadProjectStructure(projectPath, entries, &r.message)) return false;
 
   const fs::path folder = projectPath.parent_path();
   auto skip = [&](const fs::path& path) { r.skipped.push_back(path.string()); };
   const int offset = staged.GetEntryCount();
+  const int cameraOffset = staged.GetMonoCameraCount();
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const ProjectEntryFiles& e = entries[i];
     const int entry = offset + static_cast<int>(i);
@@ -160,7 +169,8 @@ bool ReadProject(const fs::path& projectPath, CalibrationDataStore& staged, Proj
       if (!secondLoaded) skip(secondPath);
       // The structure reader settled the pair on two cameras before the rig.
       staged.AddStereoRig(offset + e.entryA, offset + e.entryB);
-      if (firstLoaded && secondLoaded) {
+      // A file written for a rig that never ran loads, with K = 0.
+      if (firstLoaded && secondLoaded && HasFocalLengths(first.GetK()) && HasFocalLengths(second.GetK())) {
         staged.SetStereoCamera(staged.GetStereoRigCount() - 1, CStereoCamera(first, second));
         staged.SetCalibrated(entry);
       }
@@ -190,28 +200,47 @@ bool ReadProject(const fs::path& projectPath, CalibrationDataStore& staged, Proj
       if (engine->AllocatedViews() > 0 && !IsBlank(extrinsicsText)) skip(extrinsicsPath);
     }
 
+    // The views carry no image names: they go with the images that were
+    // usable (enabled and detected) when saved, by position. Once an image
+    // is left out, or a usable one loses its points, they would go with the
+    // wrong images.
+    bool viewsPaired = true;
     for (const ProjectImageFiles& image : e.images) {
       const fs::path imagePath = folder / image.image;
       const fs::path pointsPath = folder / image.points;
       if (!staged.AddImageFromFile(camera, imagePath.c_str(), image.enabled, image.detected, pointsPath.c_str())) {
         skip(imagePath);
+        viewsPaired = false;
         continue;
       }
       const int added = staged.GetImageCount(camera) - 1;
-      if (!CanOpen(pointsPath) || (image.detected && !staged.IsImageDetected(camera, added))) skip(pointsPath);
+      const bool pointsLost = image.detected && !staged.IsImageDetected(camera, added);
+      if (!CanOpen(pointsPath) || pointsLost) skip(pointsPath);
+      if (pointsLost && image.enabled) viewsPaired = false;
+    }
+    if (!viewsPaired && engine->ViewCount() > 0) {
+      engine->SetViewCount(0);
+      r.camerasWithoutViews.push_back(camera - cameraOffset);
     }
 
-    const CameraParameters p = staged.GetCameraParameters(camera);
-    if (intrinsics && p.K[0] > 0 && p.K[4] > 0) staged.SetCalibrated(entry);
+    if (intrinsics && HasFocalLengths(staged.GetCameraParameters(camera).K)) staged.SetCalibrated(entry);
   }
   return true;
 }
 
-std::string SkippedFilesMessage(const std::vector<std::string>& skipped) {
-  std::string text;
-  for (const std::string& path : skipped) {
-    if (!text.empty()) text += "\n";
-    text += "Cannot open: " + path + "!";
+std::string SkippedFilesMessage(const ProjectReadReport& report, int firstCamera) {
+  if (report.skipped.empty() && report.camerasWithoutViews.empty()) return {};
+  std::string text = "The project was opened without the files below";
+  const std::vector<int>& cameras = report.camerasWithoutViews;
+  if (!cameras.empty()) {
+    text += cameras.size() == 1 ? ", and Camera " : ", and Cameras ";
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+      if (i > 0) text += i + 1 == cameras.size() ? " and " : ", ";
+      text += std::to_string(firstCamera + cameras[i] + 1);
+    }
+    text += cameras.size() == 1 ? " without its views" : " without their views";
   }
+  text += ":";
+  for (const std::string& path : report.skipped) text += "\nCannot open: " + path + "!";
   return text;
 }

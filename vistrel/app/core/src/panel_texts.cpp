@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "MVG/stereo_camera.h"
+#include "app_core/source_cameras.h"
 #include "calibration/calibration_data_store.h"
 #include "calibration/mono_calibration_engine.h"
 
@@ -50,6 +51,9 @@ std::string StereoRigText(const CStereoCamera& rig, bool reoptimized) {
 }
 
 std::string RefreshedRigText(const CalibrationDataStore& store, int rig) {
+  // Every rig holds a stereo camera, a default one (K = 0) until it is
+  // calibrated: only the entry's flag tells.
   const CStereoCamera* stereo = store.GetStereoCamera(rig);
-  return stereo ? StereoRigText(*stereo, false) : kNotCalibrated;
+  if (!stereo || !store.IsCalibrated(StereoRigEntry(store, rig))) return kNotCalibrated;
+  return StereoRigText(*stereo, false);
 }

@@ -78,6 +78,36 @@ int StereoRigEntry(const CalibrationDataStore& store, int rig) {
   return -1;
 }
 
+std::vector<int> ScenesDrawnFromClearedImages(const CalibrationDataStore& store, int entry) {
+  std::vector<int> cameras;
+  switch (store.GetEntryKind(entry)) {
+    case kMonoCameraEntry:
+      cameras = {entry};
+      break;
+    case kStereoRigEntry:
+      for (int rig = 0; rig < store.GetStereoRigCount(); ++rig) {
+        if (StereoRigEntry(store, rig) != entry) continue;
+        const StereoPairRecord pair = store.GetStereoPair(rig);
+        cameras = {pair.cameraA, pair.cameraB};
+      }
+      break;
+    default:
+      return {};
+  }
+  std::vector<int> keys{entry};
+  auto add = [&keys](int key) {
+    if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
+  };
+  for (int camera : cameras) add(camera);
+  for (int rig = 0; rig < store.GetStereoRigCount(); ++rig) {
+    const StereoPairRecord pair = store.GetStereoPair(rig);
+    const bool named = std::find(cameras.begin(), cameras.end(), pair.cameraA) != cameras.end() ||
+                       std::find(cameras.begin(), cameras.end(), pair.cameraB) != cameras.end();
+    if (named) add(StereoRigEntry(store, rig));
+  }
+  return keys;
+}
+
 EntryChange RemoveCameraWithRigs(CalibrationDataStore& store, int camera) {
   EntryChange change;
   const int entry = store.GetCameraEntry(camera);

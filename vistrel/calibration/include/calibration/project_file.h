@@ -39,6 +39,11 @@ struct ProjectReadReport {
   // uncalibrated, extrinsics give it no views, a rig camera file leaves the
   // rig uncalibrated.
   std::vector<std::string> skipped;
+  // Cameras (by position among the project's cameras, in order) whose views
+  // were dropped: the views go with the usable images by position, so a
+  // camera that lost an image, or the points of a usable image, keeps its
+  // intrinsics but gets no views, as if its extrinsics had been skipped.
+  std::vector<int> camerasWithoutViews;
 };
 
 // Reads the project at projectPath into staged, behind whatever staged holds
@@ -46,9 +51,13 @@ struct ProjectReadReport {
 // structure is read and checked first: a bad project or a data file that
 // cannot be opened gives false with report->message and adds nothing.
 // A camera is calibrated only when its intrinsics loaded with fx, fy > 0; a
-// rig only when both its camera files loaded.
+// rig only when both its camera files loaded with fx, fy > 0.
 bool ReadProject(const std::filesystem::path& projectPath, CalibrationDataStore& staged, ProjectReadReport* report);
 
-// The one message listing skipped files: "Cannot open: <path>!" each, one a
-// line; empty when nothing was skipped.
-std::string SkippedFilesMessage(const std::vector<std::string>& skipped);
+// The one message after a load that did without files: a first line "The
+// project was opened without the files below:" (naming before the colon the
+// cameras that lost their views: ", and Camera 2 without its views",
+// ", and Cameras 1 and 3 without their views", numbered from firstCamera + 1
+// as their columns are), then "Cannot open: <path>!" a line each. Empty when
+// nothing was done without.
+std::string SkippedFilesMessage(const ProjectReadReport& report, int firstCamera = 0);

@@ -23,6 +23,6 @@ std::string RefreshedCameraText(const CalibrationDataStore& store, int entry);
 // Stereo the text starts with "Intrinsic parameters reoptimized!\n".
 std::string StereoRigText(const CStereoCamera& rig, bool reoptimized);
 
-// The text a rig entry shows on refresh: its stored stereo camera, or
-// "Not calibrated." when it has none.
+// The text a rig entry shows on refresh: its stored stereo camera once the
+// rig is calibrated, otherwise "Not calibrated.".
 std::string RefreshedRigText(const CalibrationDataStore& store, int rig);

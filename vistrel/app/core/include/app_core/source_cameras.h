@@ -57,6 +57,12 @@ struct EntryChange {
 // The entry of the stereo rig at position rig; -1 when there is none.
 int StereoRigEntry(const CalibrationDataStore& store, int rig);
 
+// The 3D scene keys drawn from the images that ClearEntryImages(entry)
+// clears: the entry's own, for a rig its two cameras', and every rig's that
+// names a camera losing its images (a rig's scene shows both cameras'
+// images). In entry order after the entry itself; empty out of range.
+std::vector<int> ScenesDrawnFromClearedImages(const CalibrationDataStore& store, int entry);
+
 // Removes a camera and the rigs naming it. The change lists the rigs'
 // entries before the removal; an unknown camera changes nothing (entry -1).
 EntryChange RemoveCameraWithRigs(CalibrationDataStore& store, int camera);
