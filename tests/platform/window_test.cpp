@@ -7,6 +7,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "win/window.h"
@@ -354,6 +355,70 @@ TEST_F(WindowTest, GeometryMapping) {
   RECT work;
   EXPECT_TRUE(SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0));
   EXPECT_GT(work.right - work.left, 0);
+}
+
+// A window that records its key messages: (message, code) in order.
+class KeyProbe : public CWnd {
+ public:
+  std::vector<std::pair<UINT, UINT>> keys;
+
+ protected:
+  void OnKeyDown(UINT code, UINT, UINT) { keys.push_back({WM_KEYDOWN, code}); }
+  void OnKeyUp(UINT code, UINT, UINT) { keys.push_back({WM_KEYUP, code}); }
+  void OnChar(UINT code, UINT, UINT) { keys.push_back({WM_CHAR, code}); }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(KeyProbe, CWnd)
+ON_WM_KEYDOWN()
+ON_WM_KEYUP()
+ON_WM_CHAR()
+END_MESSAGE_MAP()
+
+// What a key press delivers: a letter its upper-case code with Shift or
+// without (the case is in WM_CHAR only), function keys 0x70 on, the
+// keypad its own codes for digits and operators, press and release alike.
+TEST(KeyMessages, CodesAreThePlatformsVirtualKeys) {
+  KeyProbe probe;
+  ASSERT_TRUE(probe.CreateEx(0, "K", "keys", WS_POPUP | WS_VISIBLE, CRect(0, 0, 80, 60), nullptr, 0));
+  win::PumpMessages();
+  QWindow* window = TopWindow(probe);
+  ASSERT_NE(window, nullptr);
+  // Each key with the text a real press carries (none for function keys).
+  const struct {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* text;
+    UINT code;
+  } cases[] = {
+      {"w", Qt::Key_W, Qt::NoModifier, "w", 'W'},
+      {"W", Qt::Key_W, Qt::ShiftModifier, "W", 'W'},
+      {"5", Qt::Key_5, Qt::NoModifier, "5", '5'},
+      {"F1", Qt::Key_F1, Qt::NoModifier, "", 0x70},
+      {"F3", Qt::Key_F3, Qt::NoModifier, "", 0x72},
+      {"F8", Qt::Key_F8, Qt::NoModifier, "", 0x77},
+      {"keypad 5", Qt::Key_5, Qt::KeypadModifier, "5", 0x65},
+      {"keypad divide", Qt::Key_Slash, Qt::KeypadModifier, "/", 0x6F},
+      {"keypad times", Qt::Key_Asterisk, Qt::KeypadModifier, "*", 0x6A},
+      {"keypad minus", Qt::Key_Minus, Qt::KeypadModifier, "-", 0x6D},
+      {"slash", Qt::Key_Slash, Qt::NoModifier, "/", 0xBF},
+      {"minus", Qt::Key_Minus, Qt::NoModifier, "-", 0xBD},
+  };
+  for (const auto& c : cases) {
+    probe.keys.clear();
+    QTest::sendKeyEvent(QTest::Click, window, c.key, QString::fromLatin1(c.text), c.modifiers);
+    win::PumpMessages();
+    std::vector<std::pair<UINT, UINT>> want = {{WM_KEYDOWN, c.code}};
+    if (*c.text) want.push_back({WM_CHAR, static_cast<UINT>(static_cast<unsigned char>(*c.text))});
+    want.push_back({WM_KEYUP, c.code});
+    // Shift's own press and release come around the key's.
+    std::vector<std::pair<UINT, UINT>> got;
+    for (const auto& k : probe.keys)
+      if (k.second != static_cast<UINT>(VK_SHIFT) || k.first == WM_CHAR) got.push_back(k);
+    EXPECT_EQ(got, want) << c.name;
+  }
+  probe.DestroyWindow();
+  win::PumpMessages();
 }
 
 TEST(Module, SplitPathKeepsTheDirectorySeparator) {

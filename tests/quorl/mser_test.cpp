@@ -265,6 +265,58 @@ TEST_F(Quiet, FillWithManyPendingSpansMatchesAPlainCount) {
   EXPECT_TRUE(mser.lists[2][0].empty());
 }
 
+// A region whose flood fill leaves it through border pixels, which never
+// enter its growth: its area at the stable level is 16, but the fill runs
+// down the left border column into a second region and past 300 pixels,
+// so it is dropped. The fill is cut off in the middle of the second
+// region's rows; those rows must be free again when that region's own
+// fill comes, or it would stop at them.
+//
+// Column 0 (grey 100) runs from row 1 to 234; A (grey 50, 4 x 4) sits at
+// rows 1-4 beside it, C (grey 60, 5 x 5) at rows 230-234 beside it, D
+// (grey 80, 7 x 7) one column right of C, joined to it by a column of
+// grey 90 at which C merges into D (C's run: levels 61-89).
+class MserFillThroughTheBorder : public Quiet {
+ protected:
+  static Image Scene(bool withA) {
+    Image im = Grey(20, 240, 200);
+    for (int y = 1; y <= 234; ++y) At(im.get(), 0, y) = 100;
+    if (withA) Rect(im.get(), 1, 1, 4, 4, 50);
+    Rect(im.get(), 1, 230, 5, 5, 60);
+    Rect(im.get(), 6, 230, 1, 5, 90);
+    Rect(im.get(), 7, 229, 7, 7, 80);
+    return im;
+  }
+};
+
+TEST_F(MserFillThroughTheBorder, DropsTheRegionAndLeavesTheMaskCleanForTheNext) {
+  Image scene = Scene(true);
+  FeatureDetectionMSER mser;
+  mser.DetectMSER0(scene.get(), 0);
+  // A was a candidate: stable at 199 with 16 pixels below it.
+  const auto& store = mser.lists[0][0];
+  const auto a =
+      std::find_if(store.begin(), store.end(), [](const MserRegion& r) { return r.seedX == 1 && r.seedY == 1; });
+  ASSERT_NE(a, store.end());
+  EXPECT_EQ(a->stableLevel, 199);
+  EXPECT_EQ(a->AreaAtLevel(a->stableLevel), 16);
+  EXPECT_GT(PlainFill(scene.get(), 1, 1, 199).size(), 300u);
+
+  // Only C is output, whole, as in the scene without A.
+  ASSERT_EQ(mser.lists[2][0].size(), 1u);
+  const MserRegion& c = mser.lists[2][0][0];
+  EXPECT_EQ(c.seedX, 1);
+  EXPECT_EQ(c.seedY, 230);
+  EXPECT_EQ(c.stableLevel, 89);
+  EXPECT_EQ(c.comp.area, 25);
+  EXPECT_EQ(SpanPixels(c), PlainFill(scene.get(), 1, 230, 89));
+  Image withoutA = Scene(false);
+  FeatureDetectionMSER alone;
+  alone.DetectMSER0(withoutA.get(), 0);
+  ASSERT_EQ(alone.lists[2][0].size(), 1u);
+  EXPECT_TRUE(SameRegion(c, alone.lists[2][0][0]));
+}
+
 TEST_F(Quiet, RefusedDetectionsChangeNothing) {
   Image scene = Grey(32, 32, 200);
   Rect(scene.get(), 12, 10, 5, 5, 50);

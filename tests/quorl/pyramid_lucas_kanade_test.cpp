@@ -145,9 +145,9 @@ TEST_F(LucasKanade, IdenticalUniformAndBorderPoints) {
   EXPECT_NEAR(flatOut.x, flat.x, 1.0);
   EXPECT_NEAR(flatOut.y, flat.y, 1.0);
 
-  // Points next to the border and a large shift that drives points out of
-  // the second image: only defined reads (ASan watches) and finite output.
-  // Images with exactly their own bytes, so any overrun is a heap overflow.
+  // A large shift that drives points out of the second image: only defined
+  // reads (ASan watches) and finite output. Images with exactly their own
+  // bytes, so any overrun is a heap overflow.
   cv::Mat b = Texture(w, h, 1, -30, 25);
   std::vector<uchar> bytesA(a.total()), bytesB(b.total());
   std::copy(a.datastart, a.dataend, bytesA.begin());
@@ -167,9 +167,77 @@ TEST_F(LucasKanade, IdenticalUniformAndBorderPoints) {
     EXPECT_TRUE(std::isfinite(p.x));
     EXPECT_TRUE(std::isfinite(p.y));
   }
-  CV::FeatureMatcherPyramidLucasKanade(ha, ha, edge.data(), out.data(), static_cast<int>(edge.size()), st.data());
   cvReleaseImageHeader(&ha);
   cvReleaseImageHeader(&hb);
+}
+
+// Points at and next to the border, where the window is clipped to the
+// image on every level: identical images give each back where it stands,
+// found, and most points a few pixels in from the edges are still followed
+// under motion.
+TEST_F(LucasKanade, BorderPointsAreStillTracked) {
+  const int w = 96, h = 80;
+  const cv::Mat a = Texture(w, h, 1, 0, 0);
+  IplImage ia = cvIplImage(a);
+  // The image with exactly its own bytes, so that any read past it is a
+  // heap overflow.
+  std::vector<uchar> bytes(a.datastart, a.dataend);
+  IplImage* exact = cvCreateImageHeader(cvSize(w, h), IPL_DEPTH_8U, 1);
+  cvSetData(exact, bytes.data(), w);
+  const std::vector<CvPoint2D32f> edge = {cvPoint2D32f(0, 0),           cvPoint2D32f(1, 1),
+                                          cvPoint2D32f(w - 1.f, h - 1.f), cvPoint2D32f(w - 2.f, h - 2.f),
+                                          cvPoint2D32f(1, h / 2.f),       cvPoint2D32f(w - 1.5f, 3),
+                                          cvPoint2D32f(5, h - 4.f),       cvPoint2D32f(w / 2.f, 0.5f),
+                                          cvPoint2D32f(2.25f, 40.75f)};
+  const int n = static_cast<int>(edge.size());
+  std::vector<CvPoint2D32f> out(edge.size());
+  std::vector<char> status(edge.size(), 7);
+  CV::FeatureMatcherPyramidLucasKanade(exact, exact, const_cast<CvPoint2D32f*>(edge.data()), out.data(), n,
+                                       status.data());
+  cvReleaseImageHeader(&exact);
+  for (int i = 0; i < n; ++i) {
+    SCOPED_TRACE(testing::Message() << "identical images, point " << edge[i].x << ", " << edge[i].y);
+    EXPECT_EQ(status[i], 1);
+    EXPECT_NEAR(out[i].x, edge[i].x, 1e-3);
+    EXPECT_NEAR(out[i].y, edge[i].y, 1e-3);
+  }
+
+  // Under motion, the points a few pixels in from each edge: at the coarse
+  // levels their windows are clipped much more than at the finest, so
+  // some go astray, as with OpenCV's tracker of the same window and
+  // levels; most must still be followed.
+  const double shifts[][2] = {{1.25, -0.75}, {0.5, 0.25}, {-2, 1.5}};
+  for (const auto& s : shifts)
+    for (const int d : {3, 5}) {
+      SCOPED_TRACE(testing::Message() << "shift " << s[0] << ", " << s[1] << ", " << d << " px from the edges");
+      const cv::Mat b = Texture(w, h, 1, s[0], s[1]);
+      IplImage ib = cvIplImage(b);
+      std::vector<CvPoint2D32f> pts;
+      for (int k = 0; k < 12; ++k) {
+        const float x = 10 + k * (w - 20) / 11.f, y = 10 + k * (h - 20) / 11.f;
+        for (const CvPoint2D32f p : {cvPoint2D32f(x, d), cvPoint2D32f(x, h - 1 - d), cvPoint2D32f(d, y),
+                                     cvPoint2D32f(w - 1 - d, y)})
+          pts.push_back(p);
+      }
+      std::vector<CvPoint2D32f> moved(pts.size());
+      std::vector<char> found(pts.size(), 7);
+      CV::FeatureMatcherPyramidLucasKanade(&ia, &ib, pts.data(), moved.data(), static_cast<int>(pts.size()),
+                                           found.data());
+      std::vector<cv::Point2f> cvPts, cvNext;
+      for (const auto& p : pts) cvPts.emplace_back(p.x, p.y);
+      std::vector<uchar> cvStatus;
+      std::vector<float> err;
+      cv::calcOpticalFlowPyrLK(a, b, cvPts, cvNext, cvStatus, err, cv::Size(3, 3), 3,
+                               cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 20, 0.01));
+      int ours = 0, theirs = 0;
+      for (size_t i = 0; i < pts.size(); ++i) {
+        ours += found[i] == 1 && std::hypot(moved[i].x - pts[i].x - s[0], moved[i].y - pts[i].y - s[1]) < 0.3;
+        theirs += cvStatus[i] && std::hypot(cvNext[i].x - pts[i].x - s[0], cvNext[i].y - pts[i].y - s[1]) < 0.3;
+        EXPECT_TRUE(found[i] == 0 || found[i] == 1);
+      }
+      EXPECT_GE(ours, static_cast<int>(0.7 * pts.size()));
+      EXPECT_GE(ours, theirs);
+    }
 }
 
 TEST(BilinearPatch, EqualsGetRectSubPixInsideTheImage) {

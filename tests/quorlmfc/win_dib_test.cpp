@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quorlmfc/mem_dc.h"
@@ -230,6 +233,95 @@ TEST(WinDib, AntiAliasedLineCoversTwoPixelsPerStep) {
   EXPECT_EQ(b.at(4, 3) & 0xFF, 126u);
   EXPECT_EQ(b.at(4, 1), 0u);
   EXPECT_EQ(b.at(4, 4), 0u);
+}
+
+// Coverage (0 to 256) of each pixel an anti-aliased line should touch,
+// from the line's exact geometry: from its end with the smaller y, one
+// pixel at a time along its longer axis, for the whole pixels of its
+// length; each step shares full coverage between the two pixels across
+// the shorter axis that the line passes between, by how near it runs to
+// each. The first pair fades with the start's fraction along the longer
+// axis as well, and is marked.
+struct Cover {
+  int x, y;
+  double coverage;
+  bool fade;
+};
+
+std::vector<Cover> ExpectedCoverage(double x0, double y0, double x1, double y1) {
+  if (y0 > y1) {
+    std::swap(x0, x1);
+    std::swap(y0, y1);
+  }
+  const bool xMajor = y1 - y0 < std::fabs(x1 - x0);
+  const double major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0;
+  const double majorLength = xMajor ? std::fabs(x1 - x0) : y1 - y0;
+  const double minorPerStep = (xMajor ? y1 - y0 : x1 - x0) / majorLength;
+  const int step = xMajor && x1 < x0 ? -1 : 1;
+  const double startFraction = major0 - std::floor(major0);
+  std::vector<Cover> covers;
+  for (int i = 0; i < static_cast<int>(majorLength); ++i) {
+    const int major = static_cast<int>(std::floor(major0)) + i * step;
+    const double minor = minor0 + i * minorPerStep;
+    const int near = static_cast<int>(std::floor(minor));
+    const double f = minor - near;
+    const double along = i == 0 ? 1 - startFraction : 1;
+    for (const auto& [at, share] : {std::pair{near, 1 - f}, std::pair{near + 1, f}}) {
+      const int x = xMajor ? major : at, y = xMajor ? at : major;
+      covers.push_back({x, y, 256 * along * share, i == 0});
+    }
+  }
+  return covers;
+}
+
+TEST(WinDib, AntiAliasedLinesShareEachStepBetweenTwoPixels) {
+  struct Case {
+    const char* what;
+    float x0, y0, x1, y1;
+    std::uint32_t colour;
+  };
+  // Slopes of a quarter pixel a step, so that every coverage is exact.
+  const Case cases[] = {
+      {"x-major, going down to the right", 1, 2.5f, 9, 4.5f, 0xFFFFFFFF},
+      {"x-major, going up to the right", 1, 4.5f, 9, 2.5f, 0xFFFFFFFF},
+      {"y-major, going down to the right", 2.5f, 1, 4.5f, 9, 0xFFFFFFFF},
+      {"y-major, going down to the left", 6.5f, 1, 4.5f, 9, 0xFFFFFFFF},
+      {"y-major, written bottom end first", 4.5f, 9, 6.5f, 1, 0xFFFFFFFF},
+      {"x-major fades in over its first pixel", 1.75f, 3.25f, 9.75f, 3.25f, 0xFFFFFFFF},
+      {"y-major fades in over its first pixel", 4.25f, 1.5f, 4.25f, 9.5f, 0xFFFFFFFF},
+      {"leftward x-major fades with the start's fraction", 9.25f, 6, 1.25f, 8, 0xFFFFFFFF},
+      {"half alpha halves every coverage", 1, 2.5f, 9, 4.5f, 0x80FFFFFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Buffer b(16, 16);
+    winDIB d = Attached(b);
+    d.aaLine(c.x0, c.y0, c.x1, c.y1, c.colour);
+    std::vector<double> coverage(16 * 16, 0);
+    std::vector<bool> fades(16 * 16, false);
+    for (const Cover& k : ExpectedCoverage(c.x0, c.y0, c.x1, c.y1)) {
+      ASSERT_TRUE(k.x >= 0 && k.x < 16 && k.y >= 0 && k.y < 16);
+      coverage[static_cast<size_t>(k.y * 16 + k.x)] = k.coverage;
+      fades[static_cast<size_t>(k.y * 16 + k.x)] = k.fade;
+    }
+    const unsigned alpha = c.colour >> 24;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        const size_t i = static_cast<size_t>(y * 16 + x);
+        // The pixel is blended in at alpha coverage x A / 256 over black:
+        // its alpha byte is that alpha, each channel 255 x alpha / 256.
+        const std::uint32_t got = b.at(x, y);
+        const unsigned gotAlpha = got >> 24;
+        EXPECT_EQ(got & 0xFF, (255 * gotAlpha) >> 8) << x << ", " << y;
+        EXPECT_EQ(got & 0xFFFFFF, (got & 0xFF) * 0x010101u) << x << ", " << y;
+        const double want = std::min(coverage[i] * alpha / 256, 255.0);
+        // The first pair's weights come from a table of 8-bit fractions.
+        if (fades[i])
+          EXPECT_NEAR(gotAlpha, want, 2.0) << x << ", " << y;
+        else
+          EXPECT_EQ(gotAlpha, static_cast<unsigned>(want)) << x << ", " << y;
+      }
+  }
 }
 
 // A window whose client area the DIB calls land in.

@@ -11,6 +11,7 @@
 
 #include <opencv2/core/core_c.h>
 
+#include "MVG/gdi_frames.h"
 #include "MVG/mvg_camera.h"
 #include "MVG/weights_index_map.h"
 #include "app_core/scoped_lock.h"
@@ -447,6 +448,97 @@ TEST_F(VideoSample, TopDownFramesKeepTheirOrientation) {
   EXPECT_EQ(Differences(output.data(), reinterpret_cast<BYTE*>(warped->imageData), output.size()), 0u);
   cvReleaseImage(&warped);
   cvReleaseImageHeader(&in);
+}
+
+// The frame as the split and merge functions make it: the frame is split
+// (walked from its last row up when it is bottom-up, so the images stand
+// upright), each switched-on stream's image is warped and copied back, and
+// the images are merged with the same flags. A single whole frame has no
+// split function: it is copied, turned upright when bottom-up.
+std::vector<BYTE> Composed(const std::vector<BYTE>& input, int width, int height, bool bottomUp, int splitting,
+                           int deinterlace, const std::vector<const int*>& maps) {
+  std::vector<BYTE> out = input;
+  IplImage* frame = cvCreateImageHeader(cvSize(width, height), IPL_DEPTH_8U, 3);
+  cvSetData(frame, out.data(), Stride(width));
+  const Layout l{width, height, splitting, deinterlace};
+  IplImage* images[4] = {};
+  for (int s = 0; s < l.Count(); ++s)
+    images[s] = cvCreateImage(cvSize(l.CameraWidth(), l.CameraHeight()), IPL_DEPTH_8U, 3);
+  const bool field = deinterlace != 0;
+  bool done = false;
+  if (splitting == 0 && field) done = GDI::SplitFrameField(frame, images[0], bottomUp);
+  if (splitting == 0 && !field) {
+    if (bottomUp) cvFlip(frame, images[0], 0);
+    else cvCopy(frame, images[0]);
+    done = true;
+  }
+  if (splitting == 1) done = GDI::SplitFrameStereo(frame, images, bottomUp, field);
+  if (splitting == 2) done = GDI::SplitFrameQuad(frame, images, bottomUp, field);
+  EXPECT_TRUE(done) << "split";
+  for (int s = 0; s < l.Count(); ++s) {
+    if (s >= static_cast<int>(maps.size()) || !maps[s]) continue;
+    IplImage* warped = cvCreateImage(cvGetSize(images[s]), IPL_DEPTH_8U, 3);
+    IP::WarpByWeightsIndex(images[s], warped, maps[s]);
+    std::memcpy(images[s]->imageData, warped->imageData, static_cast<std::size_t>(warped->imageSize));
+    cvReleaseImage(&warped);
+  }
+  done = false;
+  if (splitting == 0 && field) done = GDI::MergeFrameField(frame, images[0], bottomUp);
+  if (splitting == 0 && !field) {
+    if (bottomUp) cvFlip(images[0], frame, 0);
+    else cvCopy(images[0], frame);
+    done = true;
+  }
+  if (splitting == 1) done = GDI::MergeFrameStereo(frame, images, bottomUp, field);
+  if (splitting == 2) done = GDI::MergeFrameQuad(frame, images, bottomUp, field);
+  EXPECT_TRUE(done) << "merge";
+  for (IplImage*& image : images)
+    if (image) cvReleaseImage(&image);
+  cvReleaseImageHeader(&frame);
+  return out;
+}
+
+// Every splitting, field and row order, with every stream undistorted and
+// with none: the sampler's frame is byte for byte the composition above.
+// Odd sizes give odd camera sizes and padded frame and camera rows.
+TEST_F(VideoSample, ProcessingEqualsSplittingWarpingAndMerging) {
+  const struct {
+    int width, height;
+  } frames[] = {{160, 120}, {94, 71}};
+  for (const auto& f : frames)
+    for (const bool bottomUp : {true, false})
+      for (int splitting = 0; splitting < 3; ++splitting)
+        for (int deinterlace = 0; deinterlace < 2; ++deinterlace)
+          for (const bool warp : {false, true}) {
+            SCOPED_TRACE(testing::Message() << f.width << " x " << f.height << (bottomUp ? " bottom-up" : " top-down")
+                                            << " splitting " << splitting << " field " << deinterlace
+                                            << (warp ? " undistorted" : " as it stands"));
+            SetType(f.width, bottomUp ? f.height : -f.height);
+            Configure(splitting, deinterlace);
+            const Layout l{f.width, f.height, splitting, deinterlace};
+            // A lens per stream, so that a stream warped with another's map shows.
+            std::vector<std::vector<int>> owned;
+            std::vector<const int*> maps(4, nullptr);
+            if (warp)
+              for (int s = 0; s < l.Count(); ++s) {
+                CameraParameters camera = Barrel(l.CameraWidth(), l.CameraHeight());
+                camera.K[2] += 2 * s;
+                owned.push_back(ReferenceMap(camera));
+                ASSERT_TRUE(sampler.ToggleUndistortion(camera, s)) << "stream " << s;
+              }
+            for (size_t s = 0; s < owned.size(); ++s) maps[s] = owned[s].data();
+            std::vector<BYTE> input;
+            const std::vector<BYTE> output = Process(&input);
+            EXPECT_EQ(sampler.GetFrameInfo().bottomUp, bottomUp);
+            const std::vector<BYTE> want = Composed(input, f.width, f.height, bottomUp, splitting, deinterlace, maps);
+            ASSERT_EQ(output.size(), want.size());
+            EXPECT_EQ(Differences(output.data(), want.data(), want.size()), 0u);
+            if (warp) {
+              EXPECT_NE(output, input);
+            }
+            // Off again, for the next layout.
+            for (int s = 0; s < static_cast<int>(owned.size()); ++s) ASSERT_TRUE(sampler.ToggleUndistortion({}, s));
+          }
 }
 
 // The streaming thread feeds frames filled with 4 x their sequence number

@@ -192,13 +192,46 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.editor ? "Editor" : "NoEditor") + (info.param.scene ? "Scene" : "NoScene");
     });
 
+// "w" and "W" are one key: pressed without Shift or with it, the W key
+// arrives as the letter's own (upper-case) code.
 TEST_F(MainDialogTest, LowerAndUpperCaseWAreTheSameKey) {
   RunMain([&](CVistrelDlg& d) {
-    d.SendMessage(WM_KEYDOWN, 'w', 0);
-    EXPECT_EQ(Files(), std::vector<std::string>{"Main.png"});
-    fs::remove(folder / "Main.png");
+    const Qt::KeyboardModifiers states[] = {Qt::NoModifier, Qt::ShiftModifier};
+    for (const Qt::KeyboardModifiers modifiers : states) {
+      Key(d, Qt::Key_W, modifiers);
+      EXPECT_EQ(Files(), std::vector<std::string>{"Main.png"}) << (modifiers ? "W" : "w");
+      fs::remove(folder / "Main.png");
+    }
     d.SendMessage(WM_KEYDOWN, 'W', 0);
     EXPECT_EQ(Files(), std::vector<std::string>{"Main.png"});
+  });
+}
+
+// Only the letters are shortcuts. The keys whose codes are the lower-case
+// p, r, w and o (F1, F3, F8 and the keypad's divide) do nothing, pressed or
+// sent as their codes; nor does the main block's "/".
+TEST_F(MainDialogTest, FunctionAndKeypadKeysAreNoShortcuts) {
+  RunMain([&](CVistrelDlg& d) {
+    const CRect dataView = d.DataViewRect();
+    const struct {
+      const char* name;
+      Qt::Key key;
+      Qt::KeyboardModifiers modifiers;
+      UINT code;
+    } keys[] = {
+        {"F1", Qt::Key_F1, Qt::NoModifier, VK_F1},
+        {"F3", Qt::Key_F3, Qt::NoModifier, VK_F1 + 2},
+        {"F8", Qt::Key_F8, Qt::NoModifier, VK_F1 + 7},
+        {"keypad divide", Qt::Key_Slash, Qt::KeypadModifier, VK_DIVIDE},
+        {"slash", Qt::Key_Slash, Qt::NoModifier, VK_OEM_2},
+    };
+    for (const auto& k : keys) {
+      EXPECT_EQ(NextModalTemplate([&] { Key(d, k.key, k.modifiers); }), 0u) << k.name;
+      EXPECT_EQ(NextModalTemplate([&] { d.SendMessage(WM_KEYDOWN, k.code, 0); }), 0u) << k.name;
+      EXPECT_TRUE(Files().empty()) << k.name;
+      EXPECT_EQ(d.DataViewRect(), dataView) << k.name;
+    }
+    EXPECT_TRUE(d.IsWindowVisible());
   });
 }
 

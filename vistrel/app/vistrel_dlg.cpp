@@ -239,7 +239,11 @@ BOOL CVistrelDlg::PreTranslateMessage(MSG* msg) {
 }
 
 void CVistrelDlg::OnKeyDown(UINT key, UINT repeat, UINT flags) {
-  switch (std::toupper(static_cast<int>(key))) {
+  // A letter key arrives as its upper-case code with or without Shift, so
+  // these cases are the letters in either case. The lower-case codes are
+  // other keys (0x70 F1, 0x72 F3, 0x77 F8, 0x6F the keypad's divide): folding
+  // the case would make them shortcuts too.
+  switch (key) {
     case 'W':
       SaveScreenshots();
       break;

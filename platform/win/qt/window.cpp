@@ -731,7 +731,24 @@ void HostWidget::wheelEvent(QWheelEvent* e) {
 }
 
 namespace {
-int VirtualKey(int key) {
+// The platform's virtual-key code of a key: a letter arrives as its
+// upper-case letter whatever the Shift state (Qt names letters so too), the
+// keypad's digits and operators have codes of their own, and the main
+// block's operator keys are the US layout's OEM keys ('*' is Shift + 8).
+// 0 for a key the platform's programs here never see.
+int VirtualKey(int key, Qt::KeyboardModifiers modifiers) {
+  if (modifiers & Qt::KeypadModifier) {
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) return VK_NUMPAD0 + (key - Qt::Key_0);
+    switch (key) {
+      case Qt::Key_Asterisk: return VK_MULTIPLY;
+      case Qt::Key_Plus: return VK_ADD;
+      case Qt::Key_Minus: return VK_SUBTRACT;
+      case Qt::Key_Period:
+      case Qt::Key_Comma: return VK_DECIMAL;
+      case Qt::Key_Slash: return VK_DIVIDE;
+      default: break;  // Enter and, without Num Lock, the cursor keys: as on the main block
+    }
+  }
   if (key >= Qt::Key_A && key <= Qt::Key_Z) return 'A' + (key - Qt::Key_A);
   if (key >= Qt::Key_0 && key <= Qt::Key_9) return '0' + (key - Qt::Key_0);
   if (key >= Qt::Key_F1 && key <= Qt::Key_F12) return VK_F1 + (key - Qt::Key_F1);
@@ -755,13 +772,17 @@ int VirtualKey(int key) {
     case Qt::Key_Shift: return VK_SHIFT;
     case Qt::Key_Control: return VK_CONTROL;
     case Qt::Key_Alt: return VK_MENU;
-    case Qt::Key_Plus: return VK_ADD;
-    case Qt::Key_Minus: return VK_SUBTRACT;
-    case Qt::Key_Asterisk: return VK_MULTIPLY;
-    case Qt::Key_Slash: return VK_DIVIDE;
+    case Qt::Key_Equal:
+    case Qt::Key_Plus: return VK_OEM_PLUS;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore: return VK_OEM_MINUS;
+    case Qt::Key_Slash:
+    case Qt::Key_Question: return VK_OEM_2;
+    case Qt::Key_Asterisk: return '8';
     default: return 0;
   }
 }
+int VirtualKey(const QKeyEvent* e) { return VirtualKey(e->key(), e->modifiers()); }
 HWND KeyTarget(HostWidget* self) {
   // Keys go to the focused window; focus inside a native control counts as its host's.
   QWidget* f = QApplication::focusWidget();
@@ -773,9 +794,7 @@ HWND KeyTarget(HostWidget* self) {
 
 void HostWidget::keyPressEvent(QKeyEvent* e) {
   if (!d) return;
-  int vk = VirtualKey(e->key());
-  if (e->modifiers() & Qt::KeypadModifier && e->key() >= Qt::Key_0 && e->key() <= Qt::Key_9)
-    vk = VK_NUMPAD0 + (e->key() - Qt::Key_0);
+  const int vk = VirtualKey(e);
   if (!vk) { e->ignore(); return; }
   e->accept();
   const HWND target = KeyTarget(this);
@@ -787,7 +806,8 @@ void HostWidget::keyPressEvent(QKeyEvent* e) {
 
 void HostWidget::keyReleaseEvent(QKeyEvent* e) {
   if (!d) return;
-  const int vk = VirtualKey(e->key());
+  // The press's code: a keypad digit is released as the keypad digit.
+  const int vk = VirtualKey(e);
   if (!vk) { e->ignore(); return; }
   e->accept();
   DispatchInput(KeyTarget(this), WM_KEYUP, static_cast<WPARAM>(vk), static_cast<LPARAM>(0xC0000001u));

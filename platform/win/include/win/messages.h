@@ -108,6 +108,10 @@ constexpr int VK_DECIMAL = 0x6E;
 constexpr int VK_DIVIDE = 0x6F;
 constexpr int VK_F1 = 0x70;
 constexpr int VK_F12 = 0x7B;
+// The main block's "=", "-" and "/" keys (US layout).
+constexpr int VK_OEM_PLUS = 0xBB;
+constexpr int VK_OEM_MINUS = 0xBD;
+constexpr int VK_OEM_2 = 0xBF;
 
 constexpr WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
 constexpr WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
