@@ -6,10 +6,14 @@
 //
 // Per case and model (maxLevel 4, the full schedule): RMS, median and maximum
 // endpoint error inside a 16-pixel margin (TransformGrid; the quadratic model
-// from its control points), the rigid stage's error, NCC of reference and
-// warped source, time per Match (median of 5), evaluations, minimisations,
-// iteration-cap hits and reports. At 512, errors and times per last stage
-// (maxStage 0..4). Set-up costs and peak memory. Then, on the same content,
+// from its control points), the largest vertical endpoint error, the rigid
+// stage's error, NCC of reference and warped source, time per Match (median
+// of 5), evaluations, minimisations, iteration-cap hits and reports, the
+// iterations per minimisation of each stage, and for the fields ours/floor,
+// the floor being the least-squares fit of phi over the whole image in the
+// model's own finest B-spline basis (19 x 19 cubic, 18 x 18 quadratic). At
+// 512, errors and times per last stage (maxStage 0..4). Set-up costs and
+// peak memory. Then, on the same content,
 // the bilinear engine (8 bits, 512, global schedule), cv::DISOpticalFlow
 // (PRESET_MEDIUM, 8-bit copies, one thread) at every side and
 // cv::findTransformECC (MOTION_AFFINE, CV_32F copies, one thread) against the
@@ -62,6 +66,7 @@ double Median(std::vector<double> v) {
 
 struct Stats {
   double rms = 0, median = 0, max = 0;
+  double maxVertical = 0;  // largest |y error|
 };
 
 Stats Summarise(std::vector<double> errors) {
@@ -93,14 +98,18 @@ void PhiAt(const Case& c, int side, double x, double y, double* u, double* v) {
 template <class F>
 Stats Endpoints(const Case& c, int side, F&& mapped) {
   std::vector<double> errors;
+  double vertical = 0;
   for (int y = kMargin; y < side - kMargin; ++y)
     for (int x = kMargin; x < side - kMargin; ++x) {
       double ex, ey, gx, gy;
       PhiAt(c, side, x, y, &ex, &ey);
       mapped(x, y, &gx, &gy);
       errors.push_back(std::hypot(gx - ex, gy - ey));
+      vertical = std::max(vertical, std::fabs(gy - ey));
     }
-  return Summarise(errors);
+  Stats s = Summarise(errors);
+  s.maxVertical = vertical;
+  return s;
 }
 
 // f(phi(x)) in 16 bits (0..60000) and its 8-bit twin.
@@ -133,10 +142,15 @@ double Ncc(const unsigned short* a, const unsigned short* b, int side) {
   return (sab - sa * sb / n) / std::sqrt((saa - sa * sa / n) * (sbb - sb * sb / n));
 }
 
-// Forwards every slot to a model and counts the evaluations.
+// Forwards every slot to a model and counts the evaluations, and per stage
+// (the matcher refines the grid between stages) the minimisations and their
+// iterations: every line search starts with a value right after a gradient.
 struct Counting : Transformation {
   Transformation* inner;
   long evaluations = 0, minimisations = 0;
+  int stage = 0;
+  bool afterGradient = false;
+  std::vector<long> stageMinimisations, stageIterations;
   explicit Counting(Transformation* t) : Transformation(t->maxLevel), inner(t) {}
   void ResetLevel() override { inner->ResetLevel(); }
   void IncreaseLevel() override { inner->IncreaseLevel(); }
@@ -144,14 +158,26 @@ struct Counting : Transformation {
   int GetLevel() override { return inner->GetLevel(); }
   void SetLevel(int l) override { inner->SetLevel(l); }
   int GetNumParams() override { return inner->GetNumParams(); }
-  void RefineGrid() override { inner->RefineGrid(); }
+  void RefineGrid() override {
+    ++stage;
+    inner->RefineGrid();
+  }
   void SetNativeParams(const double* v) override { inner->SetNativeParams(v); }
-  void InitFrom(Transformation* o) override { inner->InitFrom(o); }
+  void InitFrom(Transformation* o) override {
+    stage = 0;
+    inner->InitFrom(o);
+  }
   void GetNativeParams(double* v) override { inner->GetNativeParams(v); }
   void TransformGrid(double* x, double* y, int l) override { inner->TransformGrid(x, y, l); }
   void TransformPoint(double x, double y, double* u, double* v) override { inner->TransformPoint(x, y, u, v); }
   void PrepareOptimization() override {
     ++minimisations;
+    if (static_cast<int>(stageMinimisations.size()) <= stage) {
+      stageMinimisations.resize(stage + 1, 0);
+      stageIterations.resize(stage + 1, 0);
+    }
+    ++stageMinimisations[stage];
+    afterGradient = false;
     inner->PrepareOptimization();
   }
   void SetParams(const double* p) override { inner->SetParams(p); }
@@ -161,13 +187,120 @@ struct Counting : Transformation {
   void SetImages(Image* s, Image* r) override { inner->SetImages(s, r); }
   void CostAndGradient(const double* p, double* g, double* c) override {
     ++evaluations;
+    afterGradient = true;
     inner->CostAndGradient(p, g, c);
   }
   void Cost(const double* p, double* c) override {
     ++evaluations;
+    if (afterGradient && stage < static_cast<int>(stageIterations.size())) ++stageIterations[stage];
+    afterGradient = false;
     inner->Cost(p, c);
   }
+  // "i0 i1 ...": iterations per minimisation of every stage run.
+  std::string IterationsPerStage() const {
+    std::string text;
+    char item[24];
+    for (size_t s = 0; s < stageMinimisations.size(); ++s) {
+      std::snprintf(item, sizeof item, "%s%.1f", s ? " " : "",
+                    double(stageIterations[s]) / std::max(stageMinimisations[s], 1L));
+      text += item;
+    }
+    return text;
+  }
 };
+
+// The floor of a B-spline model: the least-squares fit of phi over every
+// pixel of the side in the model's finest basis (cells 2^level a side,
+// coefficient k of a cell's first one standing at (k - offset) / 2^level),
+// measured like the models themselves. Tensor basis over a square sample
+// grid: the fit separates, C = P X P^T with P = (B^T B)^-1 B^T.
+Stats BsplineFloor(const Case& c, int side, bool cubic, int level) {
+  const int cells = 1 << level, order = cubic ? 4 : 3, n = cells + order - 1;
+  auto basis = [cubic](double t, double* w) {
+    if (cubic) {
+      w[0] = (1 - t) * (1 - t) * (1 - t) / 6;
+      w[1] = (3 * t * t * t - 6 * t * t + 4) / 6;
+      w[2] = (-3 * t * t * t + 3 * t * t + 3 * t + 1) / 6;
+      w[3] = t * t * t / 6;
+    } else {
+      w[0] = (1 - t) * (1 - t) / 2, w[1] = (-2 * t * t + 2 * t + 1) / 2, w[2] = t * t / 2;
+    }
+  };
+  // B: side x n, one row per pixel position x / side.
+  std::vector<double> B(static_cast<size_t>(side) * n, 0.0);
+  std::vector<int> first(side);
+  for (int x = 0; x < side; ++x) {
+    const double u = static_cast<double>(x) / side * cells;
+    const int i = std::min(static_cast<int>(u), cells - 1);
+    first[x] = i;
+    double w[4];
+    basis(u - i, w);
+    for (int m = 0; m < order; ++m) B[static_cast<size_t>(x) * n + i + m] = w[m];
+  }
+  // P = (B^T B)^-1 B^T by Gauss-Jordan on [B^T B | B^T].
+  const int cols = n + side;
+  std::vector<double> a(static_cast<size_t>(n) * cols, 0.0);
+  for (int r = 0; r < n; ++r) {
+    for (int k = 0; k < n; ++k)
+      for (int x = 0; x < side; ++x) a[r * cols + k] += B[static_cast<size_t>(x) * n + r] * B[static_cast<size_t>(x) * n + k];
+    for (int x = 0; x < side; ++x) a[r * cols + n + x] = B[static_cast<size_t>(x) * n + r];
+  }
+  for (int r = 0; r < n; ++r) {
+    int pivot = r;
+    for (int k = r + 1; k < n; ++k)
+      if (std::fabs(a[k * cols + r]) > std::fabs(a[pivot * cols + r])) pivot = k;
+    for (int k = 0; k < cols; ++k) std::swap(a[r * cols + k], a[pivot * cols + k]);
+    const double d = a[r * cols + r];
+    for (int k = 0; k < cols; ++k) a[r * cols + k] /= d;
+    for (int q = 0; q < n; ++q)
+      if (q != r) {
+        const double f = a[q * cols + r];
+        if (f != 0)
+          for (int k = 0; k < cols; ++k) a[q * cols + k] -= f * a[r * cols + k];
+      }
+  }
+  auto P = [&](int r, int x) { return a[r * cols + n + x]; };
+  // phi in fractions of the side, X[y][x] and Y[y][x]; C = P X P^T.
+  std::vector<double> X(static_cast<size_t>(side) * side), Y(X.size());
+  for (int y = 0; y < side; ++y)
+    for (int x = 0; x < side; ++x) {
+      double u, v;
+      PhiAt(c, side, x, y, &u, &v);
+      X[static_cast<size_t>(y) * side + x] = u / side;
+      Y[static_cast<size_t>(y) * side + x] = v / side;
+    }
+  std::vector<double> cx(static_cast<size_t>(n) * n), cy(cx.size());
+  {
+    std::vector<double> tx(static_cast<size_t>(n) * side, 0.0), ty(tx.size(), 0.0);  // P X: n x side
+    for (int r = 0; r < n; ++r)
+      for (int y = 0; y < side; ++y) {
+        const double w = P(r, y);
+        for (int x = 0; x < side; ++x) {
+          tx[static_cast<size_t>(r) * side + x] += w * X[static_cast<size_t>(y) * side + x];
+          ty[static_cast<size_t>(r) * side + x] += w * Y[static_cast<size_t>(y) * side + x];
+        }
+      }
+    for (int r = 0; r < n; ++r)
+      for (int k = 0; k < n; ++k) {
+        double sx = 0, sy = 0;
+        for (int x = 0; x < side; ++x) {
+          sx += tx[static_cast<size_t>(r) * side + x] * P(k, x);
+          sy += ty[static_cast<size_t>(r) * side + x] * P(k, x);
+        }
+        cx[static_cast<size_t>(r) * n + k] = sx;
+        cy[static_cast<size_t>(r) * n + k] = sy;
+      }
+  }
+  return Endpoints(c, side, [&](int x, int y, double* u, double* v) {
+    *u = *v = 0;
+    for (int q = 0; q < order; ++q)
+      for (int m = 0; m < order; ++m) {
+        const double w = B[static_cast<size_t>(y) * n + first[y] + q] * B[static_cast<size_t>(x) * n + first[x] + m];
+        *u += w * cx[static_cast<size_t>(first[y] + q) * n + first[x] + m] * side;
+        *v += w * cy[static_cast<size_t>(first[y] + q) * n + first[x] + m] * side;
+      }
+  });
+}
 
 enum class Model { Cubic, CubicSampling, Quadratic };
 const char* Name(Model m) {
@@ -188,6 +321,7 @@ struct Result {
   double ncc = 0, seconds = 0;
   long evaluations = 0, minimisations = 0;
   int reports = 0, caps = 0;
+  std::string iterations;  // per minimisation, stage by stage
 };
 
 Result RunOurs(const Case& c, Model which, int side, std::vector<unsigned short>& source,
@@ -217,6 +351,7 @@ Result RunOurs(const Case& c, Model which, int side, std::vector<unsigned short>
     r.caps = CountOf(text.str(), "too many iterations");
     r.evaluations = counting.evaluations;
     r.minimisations = counting.minimisations;
+    r.iterations = counting.IterationsPerStage();
     Transformation* rigid = nullptr;
     matcher.GetRigidTransformation(&rigid);
     r.rigid = Endpoints(c, side, [&](int x, int y, double* u, double* v) {
@@ -439,14 +574,28 @@ int main(int argc, char** argv) {
         std::printf("  %4d ECC affine                     %.3f / %.3f / %.3f  %.3f s%s\n", side, ecc.error.rms,
                     ecc.error.median, ecc.error.max, ecc.seconds, ecc.failed ? "  FAILED" : "");
       }
+      Stats cubicFloor, quadraticFloor;
+      if (!c.rigid) {
+        cubicFloor = BsplineFloor(c, side, true, 4);
+        quadraticFloor = BsplineFloor(c, side, false, 4);
+        std::printf("  %4d floor (least squares, finest basis): cubic %.3f / %.3f / %.3f, quadratic %.3f / %.3f / "
+                    "%.3f\n",
+                    side, cubicFloor.rms, cubicFloor.median, cubicFloor.max, quadraticFloor.rms,
+                    quadraticFloor.median, quadraticFloor.max);
+      }
       for (Model m : {Model::Cubic, Model::CubicSampling, Model::Quadratic}) {
         const Result r = RunOurs(c, m, side, source, reference, 4, repeats);
-        std::printf("  %4d %-29s %.3f / %.3f / %.3f  NCC %.5f  %.3f s  rigid %.3f  %ld evaluations, %ld "
-                    "minimisations, %d cap hits, %d reports\n",
-                    side, Name(m), r.error.rms, r.error.median, r.error.max, r.ncc, r.seconds, r.rigid.rms,
-                    r.evaluations, r.minimisations, r.caps, r.reports);
+        std::printf("  %4d %-29s %.3f / %.3f / %.3f  vertical %.3f  NCC %.5f  %.3f s  rigid %.3f  %ld evaluations, "
+                    "%ld minimisations, %d cap hits, %d reports\n",
+                    side, Name(m), r.error.rms, r.error.median, r.error.max, r.error.maxVertical, r.ncc, r.seconds,
+                    r.rigid.rms, r.evaluations, r.minimisations, r.caps, r.reports);
+        std::printf("       iterations per minimisation, stages 0-4: %s\n", r.iterations.c_str());
         std::printf("       ratios: ours/DIS error %.2f time %.2f", r.error.rms / std::max(dis.error.rms, 1e-9),
                     r.seconds / dis.seconds);
+        if (!c.rigid) {
+          const Stats& floor = m == Model::Quadratic ? quadraticFloor : cubicFloor;
+          std::printf(", ours/floor %.2f", r.error.rms / std::max(floor.rms, 1e-9));
+        }
         if (side == 512)
           std::printf(", ours/bilinear error %.2f time %.2f", r.error.rms / std::max(bilinearRms, 1e-9),
                       r.seconds / bilinearTime);

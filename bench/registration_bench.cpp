@@ -4,12 +4,15 @@
 //
 // Per case, build (bilinear, rectified) and schedule (global, local): RMS,
 // median and maximum endpoint error inside a 16-pixel margin (the finest grid
-// through BiTranPyr), NCC of target and warped source, time (median of 5, and
-// per stage) and, when built with QUORL_MIR_COUNTERS, evaluations, iterations
-// and iteration-cap hits per minimisation. Then cv::findTransformECC (shifts:
-// translation, rotation and scale: affine) and cv::DISOpticalFlow on one
-// thread and on OpenCV's default threads, and the ratios ours / theirs. For
-// fields, the floor: what the best 17 x 17 bilinear grid could do.
+// through BiTranPyr), the largest vertical endpoint error, NCC of target and
+// warped source, time (median of 5) and iterations per minimisation in each
+// stage (the rigid start, then grid levels 0 to 4); with -v, every stage's
+// time and, when built with QUORL_MIR_COUNTERS, its evaluations and
+// iteration-cap hits. Then cv::findTransformECC (shifts: translation,
+// rotation and scale: affine) and cv::DISOpticalFlow on one thread and on
+// OpenCV's default threads, and the ratios ours / theirs. For fields, the
+// floor: what the best 17 x 17 bilinear grid could do. A summary of the
+// shifts, the rotation and the fields closes the run.
 //
 // Run by hand, from a Release build (no sanitizers):
 //   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -56,6 +59,7 @@ struct Case {
 
 struct Stats {
   double rms = 0, median = 0, max = 0;
+  double maxVertical = 0;  // largest |y error|
 };
 
 Stats Summarise(std::vector<double> errors) {
@@ -72,6 +76,7 @@ Stats Summarise(std::vector<double> errors) {
 template <class F>
 Stats Endpoints(const Case& c, F&& mapped) {
   std::vector<double> errors;
+  double vertical = 0;
   for (int y = kMargin; y < kSide - kMargin; ++y)
     for (int x = kMargin; x < kSide - kMargin; ++x) {
       double ex = x, ey = y;
@@ -79,8 +84,11 @@ Stats Endpoints(const Case& c, F&& mapped) {
       double gx, gy;
       mapped(x, y, gx, gy);
       errors.push_back(std::hypot(gx - ex, gy - ey));
+      vertical = std::max(vertical, std::fabs(gy - ey));
     }
-  return Summarise(errors);
+  Stats s = Summarise(errors);
+  s.maxVertical = vertical;
+  return s;
 }
 
 double Ncc(const unsigned char* a, const unsigned char* b) {
@@ -287,6 +295,65 @@ void PrintStages(const std::vector<MIR::Bilinear::StageRecord>& stages) {
   }
 }
 
+// Iterations per minimisation, stage by stage: "rigid r | g0 g1 g2 g3 g4".
+std::string IterationsPerStage(const std::vector<MIR::Bilinear::StageRecord>& stages) {
+  std::string text;
+  char item[32];
+  for (const auto& s : stages) {
+    std::snprintf(item, sizeof item, s.gridLevel < 0 ? "rigid %.1f |" : " %.1f",
+                  double(s.iterations) / std::max(s.minimizations, 1));
+    text += item;
+  }
+  return text;
+}
+
+// One line of the closing summary.
+struct Row {
+  std::string name;
+  Kind kind;
+  OurResult ours[2][2];  // [rectified][local]
+  bool rectified = false;
+  double eccRms = -1, disRms = -1, floorRms = -1;
+  bool eccFailed = false;
+};
+
+void PrintSummary(const std::vector<Row>& rows) {
+  std::printf("\n== summary: RMS / median / max, vertical max (px); time (s)\n");
+  std::printf("%-30s %-37s %-37s %-37s %s\n", "case", "bilinear global", "rectified global", "rectified local",
+              "ECC / DIS RMS");
+  auto cell = [](const OurResult& r) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f / %.3f / %.3f, %.3f; %.3f", r.error.rms, r.error.median, r.error.max,
+                  r.error.maxVertical, r.seconds);
+    return std::string(text);
+  };
+  for (const Row& row : rows) {
+    if (row.kind != Kind::Shift && row.kind != Kind::RotationScale) continue;
+    char theirs[48];
+    if (row.eccFailed)
+      std::snprintf(theirs, sizeof theirs, "fails / %.3f", row.disRms);
+    else if (row.eccRms >= 0)
+      std::snprintf(theirs, sizeof theirs, "%.3f / %.3f", row.eccRms, row.disRms);
+    else
+      std::snprintf(theirs, sizeof theirs, "- / %.3f", row.disRms);
+    std::printf("%-30s %-37s %-37s %-37s %s\n", row.name.c_str(), cell(row.ours[0][0]).c_str(),
+                row.rectified ? cell(row.ours[1][0]).c_str() : "-", row.rectified ? cell(row.ours[1][1]).c_str() : "-",
+                theirs);
+  }
+  std::printf("\n%-30s %-14s %-14s %-14s %-14s %s\n", "field: ours/floor", "bilinear glob", "bilinear local",
+              "rectif. glob", "rectif. local", "floor RMS");
+  for (const Row& row : rows) {
+    if (row.kind != Kind::Field) continue;
+    auto ratio = [&](const OurResult& r) { return r.error.rms / std::max(row.floorRms, 1e-9); };
+    std::printf("%-30s %-14.2f %-14.2f ", row.name.c_str(), ratio(row.ours[0][0]), ratio(row.ours[0][1]));
+    if (row.rectified)
+      std::printf("%-14.2f %-14.2f ", ratio(row.ours[1][0]), ratio(row.ours[1][1]));
+    else
+      std::printf("%-14s %-14s ", "-", "-");
+    std::printf("%.3f\n", row.floorRms);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -294,23 +361,31 @@ int main(int argc, char** argv) {
   PrintMachine();
   const std::vector<unsigned char> source = Render(kSide);
   const cv::Mat sourceMat(kSide, kSide, CV_8U, const_cast<unsigned char*>(source.data()));
-  std::printf("errors in pixels (RMS / median / max inside a %d-pixel margin), times in seconds\n", kMargin);
+  std::printf("errors in pixels (RMS / median / max inside a %d-pixel margin; the largest vertical error), times "
+              "in seconds; iterations per minimisation in the rigid start | grid levels 0 to 4\n",
+              kMargin);
+  std::vector<Row> rows;
   for (const Case& c : Cases()) {
     const std::vector<unsigned char> target = Target(c);
     const cv::Mat targetMat(kSide, kSide, CV_8U, const_cast<unsigned char*>(target.data()));
     std::printf("\n== %s\n", c.name.c_str());
-    double oursGlobal = 0, oursGlobalTime = 0;
+    Row row;
+    row.name = c.name;
+    row.kind = c.kind;
+    row.rectified = c.horizontal;
     for (bool rectified : {false, true}) {
       if (rectified && !c.horizontal) continue;
       for (bool local : {false, true}) {
         const OurResult r = rectified ? RunOurs<MIR::Bilinear::RectifiedBuild>(c, target, source, local)
                                       : RunOurs<MIR::Bilinear::PlainBuild>(c, target, source, local);
-        std::printf("  ours %-9s %-6s %.3f / %.3f / %.3f  NCC %.4f  %.3f s\n", rectified ? "rectified" : "bilinear",
-                    local ? "local" : "global", r.error.rms, r.error.median, r.error.max, r.ncc, r.seconds);
-        if (verbose || (!rectified && !local)) PrintStages(r.stages);
-        if (!rectified && !local) oursGlobal = r.error.rms, oursGlobalTime = r.seconds;
+        std::printf("  ours %-9s %-6s %.3f / %.3f / %.3f  vertical %.3f  NCC %.4f  %.3f s  iterations %s\n",
+                    rectified ? "rectified" : "bilinear", local ? "local" : "global", r.error.rms, r.error.median,
+                    r.error.max, r.error.maxVertical, r.ncc, r.seconds, IterationsPerStage(r.stages).c_str());
+        if (verbose) PrintStages(r.stages);
+        row.ours[rectified][local] = r;
       }
     }
+    const double oursGlobal = row.ours[0][0].error.rms, oursGlobalTime = row.ours[0][0].seconds;
     if (c.kind == Kind::Shift || c.kind == Kind::RotationScale) {
       const TheirResult ecc = RunEcc(c, targetMat, sourceMat);
       std::printf("  ECC %-16s %.3f / %.3f / %.3f  %.3f s (1 thread), %.3f s (default)%s\n",
@@ -318,17 +393,23 @@ int main(int argc, char** argv) {
                   ecc.seconds1, ecc.secondsN, ecc.failed ? "  FAILED" : "");
       std::printf("  ours/ECC: error %.2f, time %.2f (1 thread)\n", oursGlobal / std::max(ecc.error.rms, 1e-9),
                   oursGlobalTime / ecc.seconds1);
+      row.eccRms = ecc.error.rms;
+      row.eccFailed = ecc.failed;
     }
     const TheirResult dis = RunDis(c, targetMat, sourceMat);
     std::printf("  DIS medium           %.3f / %.3f / %.3f  %.3f s (1 thread), %.3f s (default)\n", dis.error.rms,
                 dis.error.median, dis.error.max, dis.seconds1, dis.secondsN);
     std::printf("  ours/DIS: error %.2f, time %.2f (1 thread)\n", oursGlobal / std::max(dis.error.rms, 1e-9),
                 oursGlobalTime / dis.seconds1);
+    row.disRms = dis.error.rms;
     if (c.kind == Kind::Field) {
       const Stats floor = Floor(c);
       std::printf("  floor (17 x 17 bilinear interpolant of phi): RMS %.3f; ours/floor %.2f\n", floor.rms,
                   oursGlobal / floor.rms);
+      row.floorRms = floor.rms;
     }
+    rows.push_back(row);
   }
+  PrintSummary(rows);
   return 0;
 }

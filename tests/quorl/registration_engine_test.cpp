@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <string>
 #include <vector>
 
 namespace MIR::Bilinear {
@@ -109,30 +111,64 @@ Errors RegisterAndMeasure(const Pair& pair, Schedule schedule, const Mapping& ph
 struct EngineCase {
   const char* name;
   const Mapping* phi;
-  double bound;           // RMS, pixels
-  // RMS of x alone, pixels. The rectified build fixes y and the angle in
-  // its rigid stage on 16 x 16 images, where an 8-pixel shift is half a
-  // pixel and the border biases the fit: y may stay a few pixels off and x
-  // compensates only in part.
-  double rectifiedBound;
+  double bound;  // RMS of both coordinates, pixels, in both builds
 };
 
 class RegistrationEngine : public ::testing::TestWithParam<EngineCase> {};
 
+// The pairs move x only, so the rectified build can follow them as well as
+// the bilinear one. The field needs the finest levels to iterate until the
+// gradient is small on their own images' scale; stopping them after an
+// iteration or two leaves about 0.7 pixels RMS in the global schedule.
 TEST_P(RegistrationEngine, RecoversTheMappingInBothBuildsAndSchedules) {
   const EngineCase& c = GetParam();
   const Pair pair = MakePair(*c.phi);
   for (Schedule schedule : {Schedule::Global, Schedule::Local}) {
     EXPECT_LT(RegisterAndMeasure<PlainBuild>(pair, schedule, *c.phi).rms, c.bound);
-    EXPECT_LT(RegisterAndMeasure<RectifiedBuild>(pair, schedule, *c.phi).rmsX, c.rectifiedBound);
+    EXPECT_LT(RegisterAndMeasure<RectifiedBuild>(pair, schedule, *c.phi).rms, c.bound);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(AnalyticPairs, RegistrationEngine,
-                         ::testing::Values(EngineCase{"identity", &kIdentity, 0.25, 0.25},
-                                           EngineCase{"shift8", &kShift8, 0.5, 1.5},
-                                           EngineCase{"field", &kField, 1.0, 1.0}),
+                         ::testing::Values(EngineCase{"identity", &kIdentity, 0.25},
+                                           EngineCase{"shift8", &kShift8, 0.3},
+                                           EngineCase{"field", &kField, 0.4}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The rectified build on pairs without vertical motion: whatever the rigid
+// start makes of the coarsest images, no endpoint moves off its row. Every
+// pixel of the image, at every grid level.
+TEST(RegistrationEngineRectified, PairsWithoutVerticalMotionKeepEveryRow) {
+  const Mapping kShiftLeft5 = [](double& x, double&) { x -= 5.0; };
+  const Mapping kShift6 = [](double& x, double&) { x += 6.0; };
+  const struct {
+    const char* name;
+    const Mapping* phi;
+  } cases[] = {{"+6 px", &kShift6}, {"-5 px", &kShiftLeft5}, {"field", &kField}};
+  for (const auto& c : cases) {
+    const Pair pair = MakePair(*c.phi);
+    for (Schedule schedule : {Schedule::Global, Schedule::Local}) {
+      SCOPED_TRACE(std::string(c.name) + (schedule == Schedule::Global ? ", global" : ", local"));
+      Rectified::CRegisterEngine engine(9, pair.target.data(), pair.source.data());
+      if (schedule == Schedule::Global)
+        engine.RegisterWithGlobalSchedule();
+      else
+        engine.RegisterWithLocalSchedule();
+      auto& t = engine.GetTransformation();
+      for (unsigned level = 0; level <= 4; ++level) {
+        t.SetupPointTransform(level, 512.0);
+        double worst = 0.0;
+        for (int y = 0; y < 512; ++y)
+          for (int x = 0; x < 512; ++x) {
+            double gx, gy;
+            t.TransformPoint(static_cast<double>(x), static_cast<double>(y), &gx, &gy);
+            worst = std::max(worst, std::fabs(gy - y));
+          }
+        EXPECT_LE(worst, 0.25) << "level " << level;
+      }
+    }
+  }
+}
 
 struct RigidCase {
   const char* name;

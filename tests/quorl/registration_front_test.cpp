@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace Quorl::Registration {
@@ -209,6 +211,75 @@ TEST(RegistrationFront, RectifiedRegistrationReportsHorizontalDisparity) {
   Access::GetBiDisparity(engine, untouched.data(), 4, &minimum, &maximum);
   EXPECT_EQ(untouched[0], 5.0f);
 }
+
+struct HorizontalShiftCase {
+  const char* name;
+  double shift;    // pixels, to the right
+  double rmsBound;  // pixels, inside a 16-pixel margin
+};
+
+// Endpoint errors of the level-4 grid against x + shift, through BiTranPyr.
+struct ShiftErrors {
+  double rms = 0.0, median = 0.0;
+  double maxClearOfTheBorder = 0.0;  // x < 448
+  double maxVertical = 0.0;          // every pixel of the image
+};
+
+ShiftErrors MeasureShift(BiTranPyr& pyramid, double shift) {
+  ShiftErrors e;
+  std::vector<double> inside;
+  double sum = 0.0;
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) {
+      double point[2] = {static_cast<double>(x), static_cast<double>(y)}, mapped[2];
+      pyramid.TransformPoint(point, mapped, 4);
+      const double dx = mapped[0] - (x + shift), dy = mapped[1] - y;
+      e.maxVertical = std::max(e.maxVertical, std::fabs(dy));
+      if (x < 16 || y < 16 || x >= kSide - 16 || y >= kSide - 16) continue;
+      const double d = std::hypot(dx, dy);
+      inside.push_back(d);
+      sum += d * d;
+      if (x < 448) e.maxClearOfTheBorder = std::max(e.maxClearOfTheBorder, d);
+    }
+  e.rms = std::sqrt(sum / inside.size());
+  std::nth_element(inside.begin(), inside.begin() + inside.size() / 2, inside.end());
+  e.median = inside[inside.size() / 2];
+  return e;
+}
+
+class RegistrationFrontShift : public ::testing::TestWithParam<HorizontalShiftCase> {};
+
+// A pure horizontal shift is the rectified build's own case and an easy one
+// for the bilinear build. Target pixels within `shift` of the right edge
+// map beyond the source and see its outside value; the correlation then
+// gains by pulling the right-hand grid points in by a few pixels, so the
+// last two cell columns (x >= 448) carry the largest errors and the RMS
+// grows with the shift. Elsewhere both builds are well within a pixel, and
+// the rectified build moves no point vertically at all.
+TEST_P(RegistrationFrontShift, BothBuildsRecoverTheShiftOnTheFinestGrid) {
+  const HorizontalShiftCase& c = GetParam();
+  const std::vector<unsigned char> target = Render(kSide, [&](double& x, double&) { x += c.shift; });
+  for (auto type : {CMIREngine::Bilinear, CMIREngine::Rectified}) {
+    SCOPED_TRACE(type == CMIREngine::Bilinear ? "bilinear" : "rectified");
+    CMIREngine engine(type);
+    engine.Register(Bytes(target), Bytes(TheScenes().source));
+    BiTranPyr pyramid;
+    engine.GetTransformation(&pyramid);
+    ASSERT_EQ(pyramid.GetNumLevels(), 4);
+    const ShiftErrors e = MeasureShift(pyramid, c.shift);
+    EXPECT_LT(e.rms, c.rmsBound);
+    EXPECT_LT(e.median, 0.035);
+    EXPECT_LT(e.maxClearOfTheBorder, 1.0);
+    if (type == CMIREngine::Rectified) {
+      EXPECT_LE(e.maxVertical, 0.25);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(HorizontalShifts, RegistrationFrontShift,
+                         ::testing::Values(HorizontalShiftCase{"two", 2.0, 0.15}, HorizontalShiftCase{"six", 6.0, 0.15},
+                                           HorizontalShiftCase{"twelve", 12.0, 0.25}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // An identity level-0 grid for a pyramid of one level.
 void Identity(BiTranPyr& pyramid) {

@@ -66,6 +66,21 @@ double BasicOptimizer<Policy>::EvaluateWithGradient(double* p, double* g) {
   return -transformation_->GetCost();
 }
 
+// The slopes that the search follows are per grid unit, and one grid unit is
+// W / 1024 pixels of a W-pixel image. The gradient bound of 0.001 belongs
+// with slopes scaled by 1024 / W instead, (1024 / W)^2 times larger, so
+// against the slopes in use it reads 0.001 (W / 1024)^2. Taken as it stands
+// it would end the finer levels after an iteration or two: on the 256-pixel
+// images of the finest grid it is 16 times too lenient. The step bound is in
+// parameter units, which neither scale touches.
+template <class Policy>
+double BasicOptimizer<Policy>::GradientTolerance() const {
+  constexpr double kTolerance = 1e-3;
+  if (!source_ || source_->GetWidth() < 1) return kTolerance;
+  const double ratio = source_->GetWidth() / 1024.0;
+  return kTolerance * ratio * ratio;
+}
+
 template <class Policy>
 bool BasicOptimizer<Policy>::QuasiNewtonMinimize(double* p, int n, double tolerance, int* iterations,
                                                  double* finalValue) {
@@ -73,6 +88,7 @@ bool BasicOptimizer<Policy>::QuasiNewtonMinimize(double* p, int n, double tolera
   Problem problem{*this};
   Common::QuasiNewtonSettings settings;
   settings.stepTolerance = tolerance;
+  settings.gradientTolerance = GradientTolerance();
   return Common::QuasiNewtonMinimize(problem, p, n, settings, iterations, finalValue);
 }
 

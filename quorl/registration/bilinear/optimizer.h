@@ -35,8 +35,12 @@ class BasicOptimizer {
   virtual double EvaluateWithGradient(double* p, double* g);
 
   // 1-based p of n values; false (p unchanged) when storage is short or the
-  // start value is not finite.
+  // start value is not finite. tolerance bounds the step; the gradient bound
+  // follows the source image's width (GradientTolerance).
   bool QuasiNewtonMinimize(double* p, int n, double tolerance, int* iterations, double* finalValue);
+  // What every gradient component must fall below to end a minimisation on
+  // the current source: 0.001 (W / 1024)^2, or 0.001 without a source.
+  double GradientTolerance() const;
   void LineSearch(int n, double* xold, double fold, double* g, double* dir, double* x, double* f, double stpmax,
                   int* check, double tolx);
 

@@ -1,5 +1,6 @@
 #include "register_engine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <new>
@@ -19,6 +20,34 @@ constexpr int kRigidLevel = 5;
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
+
+// The rigid view with its vertical shift, turn and scale held where the
+// start put them: the optimiser sees the horizontal shift p[1] alone.
+template <class Policy>
+class HorizontalShiftView : public BasicRigidTransformation<Policy> {
+  using Base = BasicRigidTransformation<Policy>;
+
+ public:
+  explicit HorizontalShiftView(const double* start) : Base(0) { std::copy(start, start + 5, held_); }
+  int GetNumParams() const override { return 1; }
+  void GetParams(double* p) const override {
+    double all[5];
+    Base::GetParams(all);
+    p[1] = all[1];
+  }
+  void SetParams(const double* p) override {
+    held_[1] = p[1];
+    Base::SetParams(held_);
+  }
+  void GetGradient(double* g) const override {
+    double all[5];
+    Base::GetGradient(all);
+    g[1] = all[1];
+  }
+
+ private:
+  double held_[5];
+};
 
 }  // namespace
 
@@ -108,7 +137,20 @@ void BasicRegisterEngine<Policy>::RigidSearch() {
   params(chosen, p);
   view.SetParams(p);
   transformation_.CopyGridState(view);
-  Fit(&view, kRigidLevel, stage);
+  if constexpr (Policy::kRigidTurns) {
+    // The rectified rigid view can also shift vertically and turn, but its
+    // refinement holds y and the angle where the start put them (at none):
+    // every later stage moves x alone, so a vertical shift or a turn fitted
+    // on the 16 x 16 images would stay in the result, and those images
+    // cannot measure vertical motion to a fraction of a pixel. A pair
+    // without vertical motion thus keeps none.
+    HorizontalShiftView<Policy> shift(p);
+    shift.CopyGridState(transformation_);
+    Fit(&shift, kRigidLevel, stage);
+    view.CopyGridState(shift);
+  } else {
+    Fit(&view, kRigidLevel, stage);
+  }
   transformation_.CopyGridState(view);
   stage.seconds = Seconds(start);
   stages_.push_back(stage);
