@@ -79,7 +79,7 @@ TEST_F(ProjectFile, ImageCutShortIsSkippedAndReported) {
   ProjectReadReport report;
   ASSERT_TRUE(ReadProject(folder_ / "calib.txt", loaded, &report)) << report.message;
   const bool reported = std::find(report.skipped.begin(), report.skipped.end(), cut.string()) != report.skipped.end();
-  EXPECT_TRUE(reported) << SkippedFilesMessage(report.skipped);
+  EXPECT_TRUE(reported) << SkippedFilesMessage(report);
   ASSERT_EQ(loaded.GetImageCount(0), saved.GetImageCount(0) - 1);
   ExpectSameImage(saved.GetImage(0, 2), loaded.GetImage(0, 1), 3);  // the old image 2 moved up
 }
