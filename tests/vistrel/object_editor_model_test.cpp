@@ -307,6 +307,90 @@ TEST_F(ObjectEditorModelTest, DetectsMagnifiedWithPanning) {
     }
 }
 
+// What the user's first click decides, on an upright 9 x 6 board (9 points
+// across): the first corner clicked is labelled O; the x axis, squaresX
+// points, runs from it to the next corner counter-clockwise on screen (X
+// beside that edge), y to the next corner clockwise (Y), and grid point 0
+// (the circle) is that clockwise corner. The other three clicks may come in
+// any order. A first click that puts x along the 6-point side gives a grid
+// that is not the board.
+TEST_F(ObjectEditorModelTest, FirstClickSetsOriginAndAxes) {
+    synthetic::Options o;
+    o.cameraA = Pinhole();
+    o.views = 1;
+    o.squareOnViews = 1;
+    o.seed = 3;
+    Use(synthetic::MakeDataset(o));
+    Select();
+    const std::vector<cv::Point2d>& truth = data.views[0].truePointsA;
+    const int n = static_cast<int>(truth.size()), nx = 9;
+    enum Corner { kTopLeft, kTopRight, kBottomRight, kBottomLeft };  // clockwise on screen
+    const cv::Point2d corner[4] = {truth[0], truth[nx - 1], truth[n - 1], truth[n - nx]};
+    ASSERT_LT(corner[kTopLeft].x + 100, corner[kTopRight].x);  // upright: 9 across, 6 down
+    ASSERT_LT(corner[kTopLeft].y + 50, corner[kBottomLeft].y);
+    // Edge e runs from corner e to corner e + 1: top, right, bottom, left.
+    auto nearestEdge = [&](const Point2f& p) {
+        int best = 0;
+        double bestDistance = INFINITY;
+        for (int e = 0; e < 4; ++e) {
+            const cv::Point2d mid = (corner[e] + corner[(e + 1) % 4]) * 0.5;
+            const double d = std::hypot(p.x - mid.x, p.y - mid.y);
+            if (d < bestDistance) bestDistance = d, best = e;
+        }
+        return best;
+    };
+    auto nearestCorner = [&](double x, double y) {
+        int best = 0;
+        for (int c = 1; c < 4; ++c)
+            if (std::hypot(x - corner[c].x, y - corner[c].y) < std::hypot(x - corner[best].x, y - corner[best].y))
+                best = c;
+        return best;
+    };
+    enum Grid { kAsTheBoard, kReversed, kNotTheBoard };
+    const struct {
+        const char* name;
+        Corner first, origin, xEdge, yEdge, pointZero;
+        Grid grid;
+    } cases[] = {
+        {"bottom-left first", kBottomLeft, kBottomLeft, kBottomRight /* bottom edge */, kBottomLeft /* left */,
+         kTopLeft, kAsTheBoard},
+        {"top-right first", kTopRight, kTopRight, kTopLeft /* top */, kTopRight /* right */, kBottomRight, kReversed},
+        {"top-left first", kTopLeft, kTopLeft, kBottomLeft /* left */, kTopLeft /* top */, kTopRight, kNotTheBoard},
+        {"bottom-right first", kBottomRight, kBottomRight, kTopRight /* right */, kBottomRight /* bottom */,
+         kBottomLeft, kNotTheBoard},
+    };
+    for (const auto& c : cases) {
+        std::array<int, 3> rest;
+        for (int k = 0, i = 0; k < 4; ++k)
+            if (k != c.first) rest[i++] = k;
+        do {
+            SCOPED_TRACE(::testing::Message() << c.name << ", then " << rest[0] << rest[1] << rest[2]);
+            store.ResetImageDetection(0, 0);
+            model.LeftButtonDown(Nearest(corner[c.first]), true, false);
+            for (int k : rest) model.LeftButtonDown(Nearest(corner[k]), true, false);
+            ASSERT_TRUE(store.IsImageDetected(0, 0));
+            const CalibrationGridRecord record = store.GetGridRecord(0, 0);
+            // The labels are drawn at the record's anchors: "X", "Y", "O".
+            EXPECT_EQ(nearestEdge(record.labelAnchors[0]), c.xEdge);
+            EXPECT_EQ(nearestEdge(record.labelAnchors[1]), c.yEdge);
+            EXPECT_EQ(nearestCorner(record.labelAnchors[2].x, record.labelAnchors[2].y), c.origin);
+            const std::vector<Point2d> points = Detected();
+            ASSERT_EQ(points.size(), truth.size());
+            EXPECT_EQ(nearestCorner(points[0].x, points[0].y), c.pointZero);
+            double asBoard = 0, reversed = 0;
+            for (int i = 0; i < n; ++i) {
+                asBoard = std::max(asBoard, std::hypot(points[i].x - truth[i].x, points[i].y - truth[i].y));
+                reversed = std::max(reversed, std::hypot(points[i].x - truth[n - 1 - i].x, points[i].y - truth[n - 1 - i].y));
+            }
+            switch (c.grid) {
+            case kAsTheBoard: EXPECT_LT(asBoard, 0.3); break;
+            case kReversed: EXPECT_LT(reversed, 0.3); break;
+            case kNotTheBoard: EXPECT_GT(std::min(asBoard, reversed), 3.0); break;
+            }
+        } while (std::next_permutation(rest.begin(), rest.end()));
+    }
+}
+
 // ---- Guards ----
 
 TEST_F(ObjectEditorModelTest, GuardsStoreNothingWhereTheyShouldNot) {
