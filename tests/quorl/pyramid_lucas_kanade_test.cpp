@@ -58,6 +58,26 @@ Outcome Measure(const std::vector<CvPoint2D32f>& pts, const std::vector<CvPoint2
   return {static_cast<double>(errors.size()) / pts.size(), errors[errors.size() / 2]};
 }
 
+// OpenCV's tracker with our window (3 x 3) and levels, for comparison.
+struct Tracked {
+  std::vector<CvPoint2D32f> points;
+  std::vector<char> status;
+};
+Tracked OpenCvTrack(const cv::Mat& a, const cv::Mat& b, const std::vector<CvPoint2D32f>& pts) {
+  std::vector<cv::Point2f> cvPts, cvNext;
+  for (const auto& p : pts) cvPts.emplace_back(p.x, p.y);
+  std::vector<uchar> cvStatus;
+  std::vector<float> err;
+  cv::calcOpticalFlowPyrLK(a, b, cvPts, cvNext, cvStatus, err, cv::Size(3, 3), 3,
+                           cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 20, 0.01));
+  Tracked out;
+  for (size_t i = 0; i < pts.size(); ++i) {
+    out.points.push_back(cvPoint2D32f(cvNext[i].x, cvNext[i].y));
+    out.status.push_back(static_cast<char>(cvStatus[i]));
+  }
+  return out;
+}
+
 using LucasKanade = Quiet;
 
 TEST_F(LucasKanade, TracksShiftedTexturesAsWellAsOpenCV) {
@@ -74,19 +94,8 @@ TEST_F(LucasKanade, TracksShiftedTexturesAsWellAsOpenCV) {
                                          static_cast<int>(pts.size()), status.data());
     const Outcome ours = Measure(pts, matched, status, s[0], s[1]);
 
-    std::vector<cv::Point2f> cvPts, cvNext;
-    for (const auto& p : pts) cvPts.emplace_back(p.x, p.y);
-    std::vector<uchar> cvStatus;
-    std::vector<float> err;
-    cv::calcOpticalFlowPyrLK(a, b, cvPts, cvNext, cvStatus, err, cv::Size(3, 3), 3,
-                             cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 20, 0.01));
-    std::vector<CvPoint2D32f> theirs(pts.size());
-    std::vector<char> theirStatus(pts.size());
-    for (size_t i = 0; i < pts.size(); ++i) {
-      theirs[i] = cvPoint2D32f(cvNext[i].x, cvNext[i].y);
-      theirStatus[i] = static_cast<char>(cvStatus[i]);
-    }
-    const Outcome reference = Measure(pts, theirs, theirStatus, s[0], s[1]);
+    const Tracked theirs = OpenCvTrack(a, b, pts);
+    const Outcome reference = Measure(pts, theirs.points, theirs.status, s[0], s[1]);
 
     EXPECT_GE(ours.found, 0.9);
     EXPECT_LT(ours.median, 0.2);
@@ -223,16 +232,12 @@ TEST_F(LucasKanade, BorderPointsAreStillTracked) {
       std::vector<char> found(pts.size(), 7);
       CV::FeatureMatcherPyramidLucasKanade(&ia, &ib, pts.data(), moved.data(), static_cast<int>(pts.size()),
                                            found.data());
-      std::vector<cv::Point2f> cvPts, cvNext;
-      for (const auto& p : pts) cvPts.emplace_back(p.x, p.y);
-      std::vector<uchar> cvStatus;
-      std::vector<float> err;
-      cv::calcOpticalFlowPyrLK(a, b, cvPts, cvNext, cvStatus, err, cv::Size(3, 3), 3,
-                               cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 20, 0.01));
+      const Tracked their = OpenCvTrack(a, b, pts);
       int ours = 0, theirs = 0;
       for (size_t i = 0; i < pts.size(); ++i) {
         ours += found[i] == 1 && std::hypot(moved[i].x - pts[i].x - s[0], moved[i].y - pts[i].y - s[1]) < 0.3;
-        theirs += cvStatus[i] && std::hypot(cvNext[i].x - pts[i].x - s[0], cvNext[i].y - pts[i].y - s[1]) < 0.3;
+        theirs += their.status[i] == 1 &&
+                  std::hypot(their.points[i].x - pts[i].x - s[0], their.points[i].y - pts[i].y - s[1]) < 0.3;
         EXPECT_TRUE(found[i] == 0 || found[i] == 1);
       }
       EXPECT_GE(ours, static_cast<int>(0.7 * pts.size()));
