@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -470,6 +471,29 @@ TEST(Prompts, FilterStrings) {
   }
 }
 
+// What the file dialog lists: each filter's patterns once (a label that
+// names its patterns already used to show them twice).
+TEST(Prompts, FilterLabels) {
+  struct Case {
+    win::FileFilter filter;
+    const char* label;
+  };
+  const Case cases[] = {
+      {{"Calibration Project Files (*.txt)", {"*.txt"}}, "Calibration Project Files (*.txt)"},
+      {{"Video Files (*.avi;*.mpg;*.wmv)", {"*.avi", "*.mpg", "*.wmv"}}, "Video Files (*.avi *.mpg *.wmv)"},
+      {{"Image Files (*.bmp;*.jpg;*.tif;*.png;*.gif)", {"*.bmp", "*.jpg", "*.tif", "*.png", "*.gif"}},
+       "Image Files (*.bmp *.jpg *.tif *.png *.gif)"},
+      {{"All Files (*.*)", {"*.*"}}, "All Files (*.*)"},
+      // The filter's own patterns count, not what the label says.
+      {{"Text (*.txt) ", {"*.txt", "*.TXT"}}, "Text (*.txt *.TXT)"},
+      {{"PNG", {"*.png", "*.PNG"}}, "PNG (*.png *.PNG)"},
+      // Parentheses that hold no pattern are part of the description.
+      {{"Text (UTF-8)", {"*.txt"}}, "Text (UTF-8) (*.txt)"},
+      {{"", {"*.a"}}, "(*.a)"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(win::FilterLabel(c.filter), c.label) << c.filter.description;
+}
+
 TEST(Prompts, FileDialogAndMessageBoxesGoThroughTheSeam) {
   win::ScriptedPrompts p;
   p.fileAnswers.push_back({true, {"/tmp/x/calib"}});
@@ -501,6 +525,42 @@ TEST(Prompts, FileDialogAndMessageBoxesGoThroughTheSeam) {
   EXPECT_EQ(p.boxes[0].text, "Save changes?");
   EXPECT_EQ(p.boxes[0].type, MB_YESNO | MB_ICONQUESTION);
   EXPECT_EQ(p.boxes[1].caption, "cap");
+}
+
+// The title bar a user sees: a box given no caption reads "Error" (never an
+// empty bar); an empty caption is the caller's own choice and stays.
+TEST(Prompts, MessageBoxCaptions) {
+  win::ScriptedPrompts p;
+  CWnd window;
+  struct Case {
+    const char* name;
+    std::function<void()> show;
+    const char* caption;
+  };
+  const Case cases[] = {
+      {"no caption", [] { MessageBox(nullptr, "text", nullptr, MB_OK); }, "Error"},
+      {"an empty caption", [] { MessageBox(nullptr, "text", "", MB_OK); }, ""},
+      {"a caption", [] { MessageBox(nullptr, "text", "Add images", MB_OK); }, "Add images"},
+      {"a window's box without a caption", [&] { window.MessageBox("text"); }, "Error"},
+      {"a window's box with one", [&] { window.MessageBox("text", "Add images"); }, "Add images"},
+      {"the application's box without an application", [] { AfxMessageBox("text"); }, "Error"},
+      {"the application's box", [] {
+         CWinApp app("Vistrel");
+         AfxMessageBox("text");
+       }, "Vistrel"},
+      {"an application without a name", [] {
+         CWinApp app(nullptr);
+         AfxMessageBox("text");
+       }, "Error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    p.boxes.clear();
+    c.show();
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].caption, c.caption);
+    EXPECT_EQ(p.boxes[0].text, "text");
+  }
 }
 
 TEST(Prompts, RecordingHandlerStillWins) {
@@ -679,6 +739,51 @@ TEST(QtPrompts, MessageBoxesAndFileDialogsAreQtDialogs) {
   CFileDialog save(FALSE, "txt", nullptr, OFN_OVERWRITEPROMPT, "Text (*.txt)|*.txt||");
   ASSERT_EQ(save.DoModal(), IDOK);
   EXPECT_EQ(save.GetPathName(), file.toStdString());
+  win::SetPrompts(previous);
+}
+
+// Qt lists each label with its patterns once, space-separated as Qt reads
+// them (a label holding "*.bmp;*.jpg" names one pattern that matches no
+// file), and shows every label whole, however long.
+TEST(QtPrompts, FileDialogListsEachFilterOnceAndWhole) {
+  struct Case {
+    const char* filter;
+    const char* labels;
+  };
+  const Case cases[] = {
+      {"Image Files (*.bmp;*.jpg;*.tif;*.png;*.gif)|*.bmp; *.jpg; *.tif; *.png; *.gif|All Files (*.*)|*.*||",
+       "Image Files (*.bmp *.jpg *.tif *.png *.gif) | All Files (*.*)"},
+      {"Calibration projects, camera parameters, board files and recorded video of every kind|*.txt; *.avi; *.mpg; "
+       "*.wmv; *.asf||",
+       "Calibration projects, camera parameters, board files and recorded video of every kind (*.txt *.avi *.mpg "
+       "*.wmv *.asf)"},
+  };
+  win::Prompts* previous = win::SetPrompts(nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.filter);
+    QStringList filters;
+    QString selected;
+    bool whole = false;
+    QTimer::singleShot(0, [&] {
+      QFileDialog* d = FindTopLevel<QFileDialog>();
+      ASSERT_NE(d, nullptr);
+      filters = d->nameFilters();
+      selected = d->selectedNameFilter();
+      for (QComboBox* box : d->findChildren<QComboBox*>()) {
+        if (box->count() != filters.size() || box->itemText(0) != filters.value(0)) continue;
+        int widest = 0;
+        for (int i = 0; i < box->count(); ++i)
+          widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)));
+        whole = box->width() > widest;
+      }
+      QMetaObject::invokeMethod(d, "reject");
+    });
+    CFileDialog open(TRUE, "bmp", "Image", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_ALLOWMULTISELECT, c.filter);
+    EXPECT_EQ(open.DoModal(), IDCANCEL);
+    EXPECT_EQ(filters.join(" | ").toStdString(), c.labels);
+    EXPECT_EQ(selected.toStdString(), filters.value(0).toStdString());
+    EXPECT_TRUE(whole) << "the list of file types cuts its labels short";
+  }
   win::SetPrompts(previous);
 }
 

@@ -21,7 +21,7 @@ TEST(MessageBoxSeam, RecordingHandlerSeesEveryCallFromAnyThread) {
   win::SetMessageBoxHandler(old);
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0], "Save camera parameters|Can't open file|16");
-  EXPECT_EQ(seen[1], "||0");
+  EXPECT_EQ(seen[1], "Error||0");
   EXPECT_EQ(MessageBox(nullptr, "default", "handler", MB_OK), IDOK);
 }
 

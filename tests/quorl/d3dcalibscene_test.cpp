@@ -4,6 +4,8 @@
 #include <opencv2/core/core_c.h>
 
 #include <algorithm>
+#include <cfloat>
+#include <string>
 #include <map>
 #include <set>
 #include <sstream>
@@ -383,61 +385,183 @@ TEST_F(SceneBox, EdgesGridAndTicksForEveryCorner) {
   }
 }
 
-// Seen from each corner in turn, the end labels of two axes stand off the
-// same corner of the box; drawn, no two labels of different axes may meet
-// (they would read as one number).
-TEST_F(SceneBox, TickLabelsOfDifferentAxesNeverMeet) {
-  CD3DCalibSceneBox box(device, D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(40, 20, 80));
-  ASSERT_TRUE(box.IsComplete());
-  const D3DXVECTOR3* c = box.GetCorners();
-  struct Box {
-    float left, top, right, bottom;
-  };
-  int spread = 0;
-  for (int k = 0; k < 8; ++k) {
-    SCOPED_TRACE(k);
-    D3D::CModelViewerCamera viewer;
-    D3DXVECTOR3 eye = c[k] + (c[k] - box.GetBoxCentre()) * 1.5f, at = box.GetBoxCentre();
-    viewer.SetViewParams(&eye, &at);
-    viewer.SetProjParams(D3DX_PI / 4, 4.0f / 3.0f, 1.0f, 2000.0f);
-    viewer.SetWindow(400, 300);
-    const auto draws = InScene([&] { box.DrawBoundingBox(device, &viewer); });
-    // One screen-space draw per label: x, y and z in turn, five each.
-    std::vector<Box> labels;
-    for (const auto& d : draws) {
-      if (!ScreenSpace(d)) continue;
-      Box b{1e9f, 1e9f, -1e9f, -1e9f};
-      for (const auto& v : d.vertices)
-        b = {std::min(b.left, v.x), std::min(b.top, v.y), std::max(b.right, v.x), std::max(b.bottom, v.y)};
-      labels.push_back(b);
-    }
-    ASSERT_EQ(labels.size(), 15u);
-    for (int i = 0; i < 15; ++i)
-      for (int j = i + 1; j < 15; ++j) {
-        if (i / 5 == j / 5) continue;
-        const Box& a = labels[i];
-        const Box& b = labels[j];
-        EXPECT_FALSE(a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
-            << "label " << i << " meets label " << j;
-      }
-    // A label whose place was clear stays centred on its tick.
-    const auto* ticks = box.GetTickLabels();
-    const D3DVIEWPORT9 vp = viewer.GetViewPort();
-    for (int a = 0, first = 0; a < 3; first += 20, ++a)
-      for (int j = 0; j < 5; ++j) {
-        const D3DXVECTOR3 p = ticks[first + D3D::TickEdgeTable[k][a] * 5 + j].position;
-        D3DXVECTOR3 s;
-        D3DXVec3Project(&s, &p, &vp, viewer.GetProjMatrix(), viewer.GetViewMatrix(), viewer.GetWorldMatrix());
-        const Box& b = labels[5 * a + j];
-        const bool centred =
-            std::fabs((b.left + b.right) / 2 - s.x) < 2.5f && std::fabs((b.top + b.bottom) / 2 - s.y) < 2.5f;
-        if (a == 0) {
-          EXPECT_TRUE(centred) << "the first axis never moves: " << j;
-        }
-        spread += !centred;
-      }
+struct LabelBox {
+  float left, top, right, bottom;
+};
+
+// The screen boxes of the 15 tick labels of one frame of a box (x, y and z
+// in turn, five each), from the glyphs drawn.
+std::vector<LabelBox> DrawnTickLabels(const std::vector<d3d9::DrawRecord>& draws) {
+  std::vector<LabelBox> labels;
+  for (const auto& d : draws) {
+    if (!ScreenSpace(d)) continue;
+    LabelBox b{1e9f, 1e9f, -1e9f, -1e9f};
+    for (const auto& v : d.vertices)
+      b = {std::min(b.left, v.x), std::min(b.top, v.y), std::max(b.right, v.x), std::max(b.bottom, v.y)};
+    labels.push_back(b);
   }
-  EXPECT_GT(spread, 0) << "some corner labels had to move";
+  return labels;
+}
+
+// The space between two boxes: the larger of the horizontal and the
+// vertical gap (negative when they overlap).
+float Gap(const LabelBox& a, const LabelBox& b) {
+  const float gx = std::max(a.left - b.right, b.left - a.right);
+  const float gy = std::max(a.top - b.bottom, b.top - a.bottom);
+  return std::max(gx, gy);
+}
+
+// The end labels of two axes stand off the same corner of the box. Drawn,
+// labels of different axes must keep well apart (two numbers a pixel or
+// two apart read as one), from every corner, from all round, and in the 3D
+// dialog's first view of a real calibration's boards (seen once with
+// "-195" right over "156" and "236" right beside "-48").
+TEST_F(SceneBox, TickLabelsOfDifferentAxesStandApart) {
+  struct Case {
+    const char* name;
+    D3DXVECTOR3 min, max;
+    int width, height;
+  };
+  const Case cases[] = {
+      {"small box", {0, 0, 0}, {40, 20, 80}, 400, 300},
+      {"boards of a calibrated camera", {-195.2718f, -155.6685f, -48.0929f}, {235.9338f, 115.1881f, 529.0218f}, 448, 376},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CD3DCalibSceneBox box(device, c.min, c.max);
+    ASSERT_TRUE(box.IsComplete());
+    const D3DXVECTOR3* corner = box.GetCorners();
+    const D3DXVECTOR3 centre = box.GetBoxCentre();
+    const float radius = box.GetBoxRadius();
+    struct View {
+      std::string name;
+      D3D::CModelViewerCamera camera;
+    };
+    std::vector<View> views;
+    auto look = [&](std::string name, D3DXVECTOR3 eye, D3DXVECTOR3 at) {
+      views.push_back({std::move(name), {}});
+      D3D::CModelViewerCamera& v = views.back().camera;
+      v.SetViewParams(&eye, &at);
+      v.SetProjParams(D3DX_PI / 4, float(c.width) / float(c.height), 1.0f, 20000.0f);
+      v.SetWindow(c.width, c.height);
+    };
+    for (int k = 0; k < 8; ++k) look("corner " + std::to_string(k), corner[k] + (corner[k] - centre) * 1.5f, centre);
+    for (int az = 0; az < 360; az += 20)
+      for (int el = -60; el <= 60; el += 30) {
+        const float a = float(az) * D3DX_PI / 180, e = float(el) * D3DX_PI / 180;
+        const D3DXVECTOR3 dir(std::cos(e) * std::cos(a), std::sin(e), std::cos(e) * std::sin(a));
+        look("from " + std::to_string(az) + "/" + std::to_string(el), centre + dir * (3.0f * radius), centre);
+      }
+    // The 3D dialog's first view of the boards, as it sets it up.
+    {
+      views.push_back({"the dialog's view", {}});
+      D3D::CModelViewerCamera& v = views.back().camera;
+      D3DXVECTOR3 eye(100, 100, -100), at(0, 0, 0);
+      v.SetWindow(c.width, c.height, 0.9f);
+      v.Reset();
+      v.SetAttachCameraToModel(true);
+      v.SetEnablePositionMovement(true);
+      v.SetViewParams(&eye, &at);
+      v.SetProjParams(D3DX_PI / 4, float(c.width) / float(c.height), radius / 10, radius * 10);
+      v.SetModelCenter(centre);
+      v.SetRadius(4 * radius, 1.0f, FLT_MAX);
+      v.FrameMove(1.0f);
+    }
+    int moved = 0;
+    for (View& view : views) {
+      SCOPED_TRACE(view.name);
+      const int k = box.CullPlanes(view.camera.GetWorldMatrix(), view.camera.GetEyePt());
+      const auto labels = DrawnTickLabels(InScene([&] { box.DrawBoundingBox(device, &view.camera); }));
+      ASSERT_EQ(labels.size(), 15u);
+      float height = 0;
+      for (const LabelBox& b : labels) height = std::max(height, b.bottom - b.top);
+      ASSERT_GT(height, 4.0f);
+      // Where the box is seen at all, every label of another axis keeps half
+      // a label's height off (the old layout left two pixels).
+      bool onScreen = true;
+      for (const LabelBox& b : labels)
+        onScreen = onScreen && b.left > 0 && b.top > 0 && b.right < c.width && b.bottom < c.height;
+      if (onScreen)
+        for (int i = 0; i < 15; ++i)
+          for (int j = i + 1; j < 15; ++j)
+            if (i / 5 != j / 5) {
+              EXPECT_GE(Gap(labels[i], labels[j]), height / 2) << "label " << i << " and label " << j;
+            }
+      // A label whose place was clear stays centred on its tick; the first
+      // axis never moves.
+      const auto* ticks = box.GetTickLabels();
+      const D3DVIEWPORT9 vp = view.camera.GetViewPort();
+      for (int a = 0, first = 0; a < 3; first += 20, ++a)
+        for (int j = 0; j < 5; ++j) {
+          const D3DXVECTOR3 p = ticks[first + D3D::TickEdgeTable[k][a] * 5 + j].position;
+          D3DXVECTOR3 s;
+          D3DXVec3Project(&s, &p, &vp, view.camera.GetProjMatrix(), view.camera.GetViewMatrix(),
+                          view.camera.GetWorldMatrix());
+          const LabelBox& b = labels[5 * a + j];
+          const bool centred =
+              std::fabs((b.left + b.right) / 2 - s.x) < 2.5f && std::fabs((b.top + b.bottom) / 2 - s.y) < 2.5f;
+          if (a == 0) {
+            EXPECT_TRUE(centred) << "the first axis never moves: " << j;
+          }
+          moved += !centred;
+        }
+    }
+    EXPECT_GT(moved, 0) << "some corner labels had to move";
+  }
+}
+
+// Where one label goes, given those drawn before it (rectangles of 20 x 10
+// pixels, y down).
+TEST(TickLabelLayout, PlacesALabelClearOfTheOthers) {
+  using D3D::PlacedTick;
+  auto at = [](int left, int top) { return RECT{left, top, left + 20, top + 10}; };
+  struct Case {
+    const char* name;
+    RECT centred;
+    int axis;
+    float pushX, pushY;
+    std::vector<PlacedTick> placed;
+    RECT expected;
+  };
+  const Case cases[] = {
+      {"nothing near: stays", at(100, 100), 1, 1, 0, {{at(100, 130), 0, false}}, at(100, 100)},
+      // Straight right until a label's height (10) lies between them.
+      {"meets another axis: moves on in its push direction", at(110, 100), 1, 1, 0, {{at(100, 100), 0, false}},
+       at(130, 100)},
+      {"two pixels from another axis is too near", at(122, 100), 1, 1, 0, {{at(100, 100), 0, false}}, at(130, 100)},
+      {"pushed straight at the eye: moves down", at(100, 105), 2, 0, 0, {{at(100, 100), 0, false}}, at(100, 120)},
+      // The push direction (right) is closed by a label of its own axis; the
+      // nearest clear place lies turned off it.
+      {"keeps off its own axis when it moves", at(110, 100), 1, 1, 0,
+       {{at(100, 100), 0, false}, {at(130, 100), 1, false}, {at(160, 100), 1, false}}, RECT{}},
+      // Labels of one axis seen end-on meet where they stand: left there.
+      {"its own axis where it stands: stays", at(105, 102), 1, 1, 0, {{at(100, 100), 1, false}}, at(105, 102)},
+      {"a label of its own axis that moved is avoided", at(105, 102), 1, 0, 1, {{at(100, 100), 1, true}},
+       at(105, 120)},
+      {"no clear place within reach: stays", at(100, 100), 2, 1, 0,
+       [&] {
+         std::vector<PlacedTick> wall;
+         for (int x = -100; x <= 300; x += 20)
+           for (int y = -100; y <= 300; y += 10) wall.push_back({at(x, y), 0, false});
+         return wall;
+       }(),
+       at(100, 100)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RECT r = D3D::PlaceTickLabel(c.centred, c.axis, c.pushX, c.pushY, c.placed);
+    EXPECT_EQ(r.right - r.left, 20);
+    EXPECT_EQ(r.bottom - r.top, 10);
+    if (c.expected.right == 0) {
+      // Moved, apart from every label.
+      EXPECT_FALSE(r.left == c.centred.left && r.top == c.centred.top);
+      for (const PlacedTick& p : c.placed) EXPECT_TRUE(D3D::TickLabelsApart(r, p.rect));
+      EXPECT_LT(std::abs(r.left - c.centred.left) + std::abs(r.top - c.centred.top), 40);
+    } else {
+      EXPECT_EQ(r.left, c.expected.left);
+      EXPECT_EQ(r.top, c.expected.top);
+    }
+  }
 }
 
 TEST_F(CalibScene, WorldCentredFrameDrawsBoardCamerasBoxAndAxes) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "gdiplus/startup.h"
 #include "win/window.h"
@@ -86,6 +88,48 @@ TEST_F(DetailsPanelTest, DrawsTitleOnItsBackgroundAndFollowsAGrownPanel) {
   panel.MoveWindow(10, 10, 190, 30);
   panel.Redraw();
   EXPECT_EQ(panel.BufferHeight(), 30);
+}
+
+// A collapsed panel (30 pixels) shows its title and the first line of its
+// text whole: the rows it draws are those of the same panel grown, and the
+// grown panel draws nothing of that line below the collapsed panel's bottom
+// margin. (The first line of a rig's text once lost the bottom of its
+// brackets.)
+TEST_F(DetailsPanelTest, ACollapsedPanelShowsTheTitleAndTheFirstLineWhole) {
+  struct Case {
+    const char* title;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"Stereo Rig - Camera 1 & 2", "R: [1.000 0.004 0.004]"},
+      {"Camera 1", "F: 533.0900 533.2100"},
+      {"Camera 2", "Not calibrated."},
+      {"Camera", "Image files"},
+      {"qypgj_Q", "[]{}()|qypgj_,;"},
+  };
+  panel.SetColour(kPanelGrey);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    panel.MoveWindow(10, 10, 190, 105);
+    panel.SetText(c.title, c.text);
+    ASSERT_EQ(panel.BufferHeight(), 105);
+    const std::vector<std::uint32_t> grown(panel.BackBuffer(), panel.BackBuffer() + 190 * 105);
+    EXPECT_EQ(InkRows(26, 105, kPanelGrey), 0) << "the line runs past a collapsed panel's bottom margin";
+    panel.MoveWindow(10, 10, 190, 30);
+    panel.Redraw();
+    ASSERT_EQ(panel.BufferHeight(), 30);
+    const std::vector<std::uint32_t> collapsed(panel.BackBuffer(), panel.BackBuffer() + 190 * 30);
+    EXPECT_TRUE(std::equal(collapsed.begin(), collapsed.end(), grown.begin())) << "the collapsed panel cuts the line";
+    // Inside the 4-pixel margins.
+    int firstInk = -1, lastInk = -1;
+    for (int y = 0; y < 30; ++y)
+      if (InkRows(y, y + 1, kPanelGrey) > 0) {
+        if (firstInk < 0) firstInk = y;
+        lastInk = y;
+      }
+    EXPECT_GE(firstInk, 4);
+    EXPECT_LT(lastInk, 26);
+  }
 }
 
 }  // namespace

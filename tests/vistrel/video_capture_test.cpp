@@ -350,7 +350,7 @@ TEST_F(VideoCaptureTest, FailedRecordingSetUpsAreTakenOutAgain) {
     EXPECT_TRUE(FAILED(capture.StartRecording(c.name.c_str(), 0, 0, c.compressor)));
     ASSERT_EQ(prompts.boxes.size(), 1u);
     EXPECT_EQ(prompts.boxes[0].text, c.message);
-    EXPECT_EQ(prompts.boxes[0].caption, "");
+    EXPECT_EQ(prompts.boxes[0].caption, "Error");
     EXPECT_EQ(prompts.boxes[0].type, 0u);
     EXPECT_EQ(prompts.boxes[0].owner, nullptr);
     EXPECT_FALSE(HasFilter(capture.GetFilterGraph(), L"AVI Mux"));

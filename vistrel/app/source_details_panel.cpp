@@ -11,10 +11,10 @@ END_MESSAGE_MAP()
 
 namespace {
 
-// Title on the first line, the information text from the second; both
-// leave a 4-pixel margin.
+// Title on the first line, the information text from the next line down
+// (one line spacing of the font below it); both leave a 4-pixel margin. A
+// collapsed panel (30 pixels) shows the title and the text's first line.
 constexpr float kMargin = 4.0f;
-constexpr float kTitleHeight = 14.0f;
 
 }  // namespace
 
@@ -68,12 +68,13 @@ bool CSourceDetailsPanel::DrawBuffer() {
   m_pGraphics->FillRectangle(&background, 0, 0, m_nWidth, m_nHeight);
   Gdiplus::StringFormat format;
   const float width = static_cast<float>(m_nWidth) - 2 * kMargin;
+  const float line = m_pFont->GetHeight(m_pGraphics.get());
   if (!m_title.empty()) {
     const std::wstring title = com::Utf8ToWide(m_title.c_str());
-    const Gdiplus::RectF box(kMargin, kMargin, width, kTitleHeight);
+    const Gdiplus::RectF box(kMargin, kMargin, width, line);
     m_pGraphics->DrawString(title.c_str(), static_cast<INT>(title.size()), m_pFont.get(), box, &format, &white);
   }
-  const float textTop = kMargin + kTitleHeight;
+  const float textTop = kMargin + line;
   if (!m_text.empty() && m_nHeight > textTop + kMargin) {
     const std::wstring text = com::Utf8ToWide(m_text.c_str());
     const Gdiplus::RectF box(kMargin, textTop, width, static_cast<float>(m_nHeight) - textTop - kMargin);

@@ -383,4 +383,12 @@ REAL Font::PixelSize() const {
   }
 }
 
+REAL Font::GetHeight(const Graphics*) const { return GetHeight(96.0f); }
+
+REAL Font::GetHeight(REAL dpi) const {
+  // Measured on the font that DrawString draws with.
+  const REAL spacing = static_cast<REAL>(QFontMetricsF(gdiplus::QtFont(*this)).lineSpacing());
+  return dpi > 0 ? spacing * dpi / 96.0f : spacing;
+}
+
 }  // namespace Gdiplus

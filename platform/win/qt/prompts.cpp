@@ -1,6 +1,7 @@
 #include "win/prompts.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QWidget>
@@ -61,14 +62,17 @@ class QtPrompts : public Prompts {
                            : QFileDialog::AnyFile);
     if (!r.open && !(r.flags & OFN_OVERWRITEPROMPT)) dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
     QStringList filters;
-    for (const FileFilter& f : r.filters) {
-      QStringList pats;
-      for (const std::string& p : f.patterns) pats << QString::fromLocal8Bit(p.c_str());
-      filters << QString::fromLocal8Bit(f.description.c_str()) + " (" + pats.join(' ') + ")";
-    }
+    for (const FileFilter& f : r.filters) filters << QString::fromLocal8Bit(FilterLabel(f).c_str());
     if (!filters.isEmpty()) {
       dlg.setNameFilters(filters);
       if (r.filterIndex >= 1 && r.filterIndex <= filters.size()) dlg.selectNameFilter(filters[r.filterIndex - 1]);
+      // The list of file types is at least as wide as its longest label, so
+      // no label is cut short (the dialog widens with it).
+      for (QComboBox* box : dlg.findChildren<QComboBox*>())
+        if (box->count() == filters.size() && box->itemText(0) == filters[0]) {
+          box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+          box->setMinimumWidth(box->sizeHint().width());
+        }
     }
     if (!r.defaultExt.empty()) dlg.setDefaultSuffix(QString::fromLocal8Bit(r.defaultExt.c_str()));
     if (!r.initialDir.empty()) dlg.setDirectory(QString::fromStdString(quorl::MapPath(r.initialDir)));
@@ -141,6 +145,22 @@ std::vector<FileFilter> ParseFilter(const std::string& filter) {
     out.push_back(std::move(f));
   }
   return out;
+}
+
+std::string FilterLabel(const FileFilter& filter) {
+  std::string description = filter.description;
+  while (!description.empty() && description.back() == ' ') description.pop_back();
+  if (!description.empty() && description.back() == ')') {
+    const size_t open = description.rfind('(');
+    if (open != std::string::npos &&
+        description.find_first_of("*?", open) != std::string::npos) {
+      description.erase(open);
+      while (!description.empty() && description.back() == ' ') description.pop_back();
+    }
+  }
+  std::string patterns;
+  for (const std::string& p : filter.patterns) patterns += (patterns.empty() ? "" : " ") + p;
+  return description.empty() ? "(" + patterns + ")" : description + " (" + patterns + ")";
 }
 
 ScriptedPrompts::ScriptedPrompts() {
@@ -253,7 +273,10 @@ CString CFileDialog::GetNextPathName(POSITION& pos) const {
 int AfxMessageBox(const char* text, UINT type, UINT) {
   CWinApp* app = AfxGetApp();
   CWnd* main = AfxGetMainWnd();
-  return ::MessageBox(main ? main->m_hWnd : nullptr, text, app && app->m_pszAppName ? app->m_pszAppName : "", type);
+  // The application's name is the title; without one the box has no
+  // caption of its own.
+  const char* name = app && app->m_pszAppName && *app->m_pszAppName ? app->m_pszAppName : nullptr;
+  return ::MessageBox(main ? main->m_hWnd : nullptr, text, name, type);
 }
 
 int AfxMessageBox(UINT, UINT type, UINT help) {

@@ -1568,7 +1568,7 @@ CWnd* CWnd::SetCapture() { return FromHandle(::SetCapture(m_hWnd)); }
 CWnd* CWnd::GetCapture() { return FromHandle(::GetCapture()); }
 
 int CWnd::MessageBox(const char* text, const char* caption, UINT type) {
-  return ::MessageBox(m_hWnd, text, caption ? caption : "", type);
+  return ::MessageBox(m_hWnd, text, caption, type);
 }
 
 void* CWnd::GetHostWidget() const {

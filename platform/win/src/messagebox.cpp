@@ -26,7 +26,9 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
 
 int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
   const std::string t = text ? text : "";
-  const std::string c = caption ? caption : "";
+  // A box given no caption is titled "Error", as on the desktop this
+  // program was written for.
+  const std::string c = caption ? caption : "Error";
   std::lock_guard<std::recursive_mutex> guard(win::Lock());
   if (win::Handler()) return win::Handler()(owner, t, c, type);
   std::fprintf(stderr, "[%s] %s\n", c.c_str(), t.c_str());

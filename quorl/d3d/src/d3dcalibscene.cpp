@@ -31,8 +31,6 @@ constexpr int kAxisEdges[3][4][2] = {{{0, 3}, {4, 7}, {5, 6}, {1, 2}},
                                      {{0, 4}, {3, 7}, {2, 6}, {1, 5}}};
 // Tick labels move off the box by this sign per axis and edge.
 constexpr float kTickSign[3][4] = {{-1, 1, 1, -1}, {-1, -1, 1, 1}, {-1, 1, 1, -1}};
-// Pixels kept clear between tick labels of different axes.
-constexpr int kTickGap = 2;
 
 template <class T>
 void SafeRelease(T*& p) {
@@ -79,9 +77,56 @@ void DrawCentred(ID3DXFont* font, const D3DXVECTOR3& screen, const char* text) {
   DrawInRect(font, CentredRect(font, screen.x, screen.y, text), text);
 }
 
-bool Overlap(const RECT& a, const RECT& b) {
-  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+bool EqualRects(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
+
+// Whether two rectangles keep at least gapX apart side by side or gapY
+// apart one above the other.
+bool Apart(const RECT& a, const RECT& b, int gapX, int gapY) {
+  return a.left >= b.right + gapX || b.left >= a.right + gapX || a.top >= b.bottom + gapY ||
+         b.top >= a.bottom + gapY;
+}
+
+}  // namespace
+
+bool TickLabelsApart(const RECT& a, const RECT& b) {
+  // A label's height between them either way: side by side that is more
+  // than two word spaces, one above the other a blank line.
+  const int height = std::max(a.bottom - a.top, b.bottom - b.top);
+  return Apart(a, b, height, height);
+}
+
+RECT PlaceTickLabel(const RECT& centred, int axis, float pushX, float pushY, const std::vector<PlacedTick>& placed) {
+  // A label stays where it is unless it comes near a label of another axis
+  // or one that moved; where it moves to, it keeps apart from every label,
+  // its own axis's too. (Labels of one axis that meet where they stand show
+  // an axis seen end-on; moving them all would not help.)
+  auto clearAt = [&](const RECT& r, bool moving) {
+    for (const PlacedTick& p : placed)
+      if ((moving || p.axis != axis || p.moved) && !TickLabelsApart(r, p.rect)) return false;
+    return true;
+  };
+  if (clearAt(centred, false)) return centred;
+  float length = std::sqrt(pushX * pushX + pushY * pushY);
+  if (length > 1e-6f) pushX /= length, pushY /= length;
+  else pushX = 0, pushY = 1;  // pushed straight at the eye: downwards
+  const int w = centred.right - centred.left, h = centred.bottom - centred.top;
+  const int limit = 3 * std::max(w, h);
+  // The push direction first, then turned by 30, 60, ... degrees, each way.
+  constexpr float kTurns[] = {0.0f, 30.0f, -30.0f, 60.0f, -60.0f, 90.0f, -90.0f, 120.0f, -120.0f};
+  for (int step = 1; step <= limit; ++step)
+    for (float turn : kTurns) {
+      const float t = turn * float(D3DX_PI) / 180.0f;
+      const float dx = pushX * std::cos(t) - pushY * std::sin(t), dy = pushX * std::sin(t) + pushY * std::cos(t);
+      const int ox = int(std::lround(dx * float(step))), oy = int(std::lround(dy * float(step)));
+      const RECT r{centred.left + ox, centred.top + oy, centred.right + ox, centred.bottom + oy};
+      if (clearAt(r, true)) return r;
+    }
+  return centred;
+}
+
+namespace {
 
 // Stage 0's colour operation for one draw, put back afterwards: the parts
 // must not leak it into each other's draws.
@@ -516,15 +561,18 @@ void CD3DCalibSceneBox::DrawBoundingBox(IDirect3DDevice9* device, CModelViewerCa
   if (m_pTickFont && m_pTickLabels) {
     // The end labels of two axes sit off the same corner of the box, a
     // fraction of a grid step apart, and would read as one number. A label
-    // that meets one of an earlier axis slides on in the direction it was
-    // pushed off the box (as seen on the screen) until it is clear; past a
-    // few of its own sizes it stays where it got to.
+    // that comes too near one of another axis (or one that had to move)
+    // takes the nearest place that is clear, looked for first in the
+    // direction it was pushed off the box (as seen on the screen), then
+    // turned a little further each way; past a few of its own sizes it stays
+    // where it was. Labels of one axis seen end-on may meet each other: that
+    // is the view, not the layout.
     const D3DXVECTOR3 d40 = m_vCorners[4] - m_vCorners[0], d30 = m_vCorners[3] - m_vCorners[0];
     D3DXVECTOR3 dirX, dirYZ;
     D3DXVec3Normalize(&dirX, &d40);
     D3DXVec3Normalize(&dirYZ, &d30);
     const float reach = std::max(GetBoxRadius(), 1e-3f);
-    std::vector<RECT> earlierAxes, thisAxis;
+    std::vector<PlacedTick> placed;
     int first = 0;
     for (int a = 0; a < 3; ++a) {
       const int c = m_nTicks[a];
@@ -534,27 +582,11 @@ void CD3DCalibSceneBox::DrawBoundingBox(IDirect3DDevice9* device, CModelViewerCa
       for (int j = 0; j < c; ++j) {
         const D3DXVECTOR3 at = Project(camera, labels[j].position);
         const D3DXVECTOR3 ahead = Project(camera, labels[j].position + push);
-        float dx = ahead.x - at.x, dy = ahead.y - at.y;
-        const float length = std::sqrt(dx * dx + dy * dy);
-        if (length > 1e-6f) dx /= length, dy /= length;
-        else dx = 0, dy = 1;  // pushed straight at the eye: downwards
         const RECT centred = CentredRect(m_pTickFont, at.x, at.y, labels[j].text);
-        const int limit = 3 * std::max(centred.right - centred.left, centred.bottom - centred.top);
-        auto blocked = [&](const RECT& q) {
-          const RECT spaced{q.left - kTickGap, q.top - kTickGap, q.right + kTickGap, q.bottom + kTickGap};
-          return std::any_of(earlierAxes.begin(), earlierAxes.end(),
-                             [&](const RECT& e) { return Overlap(spaced, e); });
-        };
-        RECT r = centred;
-        for (int step = 1; step <= limit && blocked(r); ++step) {
-          const int ox = int(at.x + dx * float(step)) - int(at.x), oy = int(at.y + dy * float(step)) - int(at.y);
-          r = RECT{centred.left + ox, centred.top + oy, centred.right + ox, centred.bottom + oy};
-        }
+        const RECT r = PlaceTickLabel(centred, a, ahead.x - at.x, ahead.y - at.y, placed);
         DrawInRect(m_pTickFont, r, labels[j].text);
-        thisAxis.push_back(r);
+        placed.push_back({r, a, !EqualRects(r, centred)});
       }
-      earlierAxes.insert(earlierAxes.end(), thisAxis.begin(), thisAxis.end());
-      thisAxis.clear();
       first += 4 * c;
     }
   }

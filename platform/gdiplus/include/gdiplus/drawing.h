@@ -8,6 +8,8 @@
 
 namespace Gdiplus {
 
+class Graphics;
+
 using ARGB = std::uint32_t;
 
 class Color {
@@ -108,6 +110,10 @@ class Font {
   Unit GetUnit() const { return unit_; }
   // The em size in pixels at 96 dpi.
   REAL PixelSize() const;
+  // The line spacing in pixels: how far apart the lines of a text drawn in
+  // this font stand (the graphics draws at 96 dpi).
+  REAL GetHeight(const Graphics* graphics) const;
+  REAL GetHeight(REAL dpi) const;
   BOOL IsAvailable() const { return TRUE; }
   Status GetLastStatus() const { return Ok; }
 

@@ -27,6 +27,11 @@ struct FileFilter {
 };
 // "desc|pat1;pat2|desc2|pat|" ending in "||" (or "|"); malformed tails are dropped.
 std::vector<FileFilter> ParseFilter(const std::string& filter);
+// The label a file dialog lists for a filter: its description with its
+// patterns in parentheses once, space-separated (the form Qt reads them
+// from). A description that already ends in a pattern list, as
+// "Images (*.bmp;*.jpg)" does, gives that list up for the filter's own.
+std::string FilterLabel(const FileFilter& filter);
 
 struct FileRequest {
   bool open = true;

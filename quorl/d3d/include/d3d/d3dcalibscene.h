@@ -32,6 +32,23 @@ extern const D3DCOLOR LabelColorTable[kLabelColorCount];
 extern const int BoxFacesForCorner[8][3];
 extern const int TickEdgeTable[8][3];
 
+// The screen layout of the box's tick labels (pixels, y down). A label
+// already drawn: its rectangle, its axis, and whether it left its centred
+// place.
+struct PlacedTick {
+  RECT rect;
+  int axis;
+  bool moved;
+};
+// Whether two labels stand far enough apart to read as two numbers.
+bool TickLabelsApart(const RECT& a, const RECT& b);
+// Where a label of `axis`, centred on its tick in `centred` and pushed off
+// the box in the screen direction (pushX, pushY), is drawn: its centred
+// place unless that comes near a label of another axis or one that moved,
+// else the nearest clear place found from the push direction round; its
+// centred place again when none lies within three of its sizes.
+RECT PlaceTickLabel(const RECT& centred, int axis, float pushX, float pushY, const std::vector<PlacedTick>& placed);
+
 // One board in one pose.
 class CD3DCalibPlane {
  public:
