@@ -333,29 +333,40 @@ TEST(MessageBox, LayoutOfTemplate1008AndTheShippedButtons) {
 
 // A strip fully transparent inside its circle, made by each owner's
 // InitializeButton with mode 1: the colour shows there from the first paint.
+// One button of background mode 1 on each owner: the dialog at (20, 60), its
+// title bar at (100, 2) and a toolbar's at (150, 60), all 24 x 24.
+struct ButtonOnEveryOwner {
+  CDialogX dialog{skin_test::kTestTemplate, nullptr, "Mode", 0, nullptr};
+  CToolbarX toolbar{RGB(90, 90, 90)};
+  CHoverButtonEx onDialog, onBar, onToolbar;
+};
+
+void MakeButtonOnEveryOwner(ButtonOnEveryOwner& o, HRGN region, bool toolbarInitialised, const std::string& strip,
+                            COLORREF colour) {
+  o.dialog.InitializeButton(&o.onDialog, CRect(20, 60, 44, 84), region, strip.c_str(), "tip", 3001, 1, colour);
+  o.dialog.GetTitleBar()->InitializeButton(&o.onBar, CRect(100, 2, 124, 26), region, strip.c_str(), "tip", 3002, 1,
+                                           colour);
+  ASSERT_TRUE(o.toolbar.Create("", WS_CHILD | WS_VISIBLE, CRect(100, 60, 200, 100), &o.dialog, 3003));
+  if (toolbarInitialised) {
+    o.toolbar.SetRegionSize(24, 24);
+    o.toolbar.Initialize(8, 2);
+  }
+  o.toolbar.InitializeButton(&o.onToolbar, CRect(150, 60, 174, 84), region, strip.c_str(), "tip", 3004, 1, colour);
+}
+
 TEST_F(DialogTest, SolidBackgroundModeIsSetBeforeTheButtonShows) {
   QTemporaryDir dir;
   const std::string clear = skin_test::WriteStrip(dir, "clear.png", 24, 24, qRgba(255, 255, 255, 0));
   const COLORREF colour = RGB(10, 200, 30);
-  CDialogX d(skin_test::kTestTemplate, nullptr, "Mode", 0, nullptr);
-  Open(d);
+  ButtonOnEveryOwner o;
+  Open(o.dialog);
   HRGN circle = CreateEllipticRgn(0, 0, 24, 24);
-  CHoverButtonEx onDialog;
-  d.InitializeButton(&onDialog, CRect(20, 60, 44, 84), circle, clear.c_str(), "tip", 3001, 1, colour);
-  CTitleBar* bar = d.GetTitleBar();
-  CHoverButtonEx onBar;
-  bar->InitializeButton(&onBar, CRect(100, 2, 124, 26), circle, clear.c_str(), "tip", 3002, 1, colour);
-  CToolbarX toolbar(RGB(90, 90, 90));
-  ASSERT_TRUE(toolbar.Create("", WS_CHILD | WS_VISIBLE, CRect(100, 60, 200, 100), &d, 3003));
-  toolbar.SetRegionSize(24, 24);
-  toolbar.Initialize(8, 2);
-  CHoverButtonEx onToolbar;
-  toolbar.InitializeButton(&onToolbar, CRect(150, 60, 174, 84), circle, clear.c_str(), "tip", 3004, 1, colour);
+  MakeButtonOnEveryOwner(o, circle, true, clear, colour);
   DeleteObject(circle);
   Settle();
-  EXPECT_EQ(Shown(d, 32, 72), colour);
-  EXPECT_EQ(Shown(*bar, 112, 14), colour);
-  EXPECT_EQ(Shown(d, 162, 72), colour);
+  EXPECT_EQ(Shown(o.dialog, 32, 72), colour);
+  EXPECT_EQ(Shown(*o.dialog.GetTitleBar(), 112, 14), colour);
+  EXPECT_EQ(Shown(o.dialog, 162, 72), colour);
 }
 
 // Without a region each owner's button still blends its strip over the
@@ -365,18 +376,12 @@ TEST_F(DialogTest, ButtonWithoutRegionBlendsOverItsWholeRectangle) {
   QTemporaryDir dir;
   const std::string clear = skin_test::WriteStrip(dir, "clear.png", 24, 24, qRgba(255, 255, 255, 0));
   const COLORREF colour = RGB(10, 200, 30);
-  CDialogX d(skin_test::kTestTemplate, nullptr, "Mode", 0, nullptr);
-  Open(d);
-  CHoverButtonEx onDialog;
-  d.InitializeButton(&onDialog, CRect(20, 60, 44, 84), nullptr, clear.c_str(), "tip", 3001, 1, colour);
-  CTitleBar* bar = d.GetTitleBar();
-  CHoverButtonEx onBar;
-  bar->InitializeButton(&onBar, CRect(100, 2, 124, 26), nullptr, clear.c_str(), "tip", 3002, 1, colour);
-  CToolbarX toolbar(RGB(90, 90, 90));
-  ASSERT_TRUE(toolbar.Create("", WS_CHILD | WS_VISIBLE, CRect(100, 60, 200, 100), &d, 3003));
-  CHoverButtonEx onToolbar;
-  toolbar.InitializeButton(&onToolbar, CRect(150, 60, 174, 84), nullptr, clear.c_str(), "tip", 3004, 1, colour);
+  ButtonOnEveryOwner o;
+  Open(o.dialog);
+  MakeButtonOnEveryOwner(o, nullptr, false, clear, colour);
   Settle();
+  CDialogX& d = o.dialog;
+  CTitleBar* bar = d.GetTitleBar();
   struct Case {
     const char* owner;
     CWnd* window;
