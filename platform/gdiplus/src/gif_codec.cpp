@@ -111,9 +111,7 @@ QImage DecodeGif(const QByteArray& bytes) {
   if (!r.gif) return {};
   GifFileType* gif = r.gif;
   if (gif->SWidth <= 0 || gif->SHeight <= 0) return {};
-  // The same ceiling as Qt's readers (128 MiB): a forged screen size must not
-  // become a giant allocation.
-  if (static_cast<qint64>(gif->SWidth) * gif->SHeight * 4 > (qint64(128) << 20)) return {};
+  if (ExceedsDecodeLimit(gif->SWidth, gif->SHeight)) return {};
 
   // Records up to the first image only: its control block (the last one
   // before it) and its descriptor. Later frames are never decoded, so a file

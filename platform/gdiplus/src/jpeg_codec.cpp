@@ -72,9 +72,7 @@ bool Decode(Decoder& d, const QByteArray& bytes) {
                static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&d.info, TRUE);
   const JDIMENSION width = d.info.image_width, height = d.info.image_height;
-  // The same ceiling as Qt's readers (128 MiB at four bytes a pixel): a
-  // forged size must not become a giant allocation.
-  if (static_cast<qint64>(width) * height * 4 > (qint64(128) << 20)) return false;
+  if (ExceedsDecodeLimit(width, height)) return false;
   // CMYK comes out as libjpeg stores it (YCCK turned into CMYK); every other
   // colour space (grey, YCbCr, RGB) straight in the B, G, R order handed out.
   const bool cmyk = d.info.jpeg_color_space == JCS_CMYK || d.info.jpeg_color_space == JCS_YCCK;

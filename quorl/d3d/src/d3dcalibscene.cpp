@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "d3d/d3dbuilders.h"
@@ -115,11 +116,14 @@ RECT PlaceTickLabel(const RECT& centred, int axis, float pushX, float pushY, con
   const int limit = 3 * std::max(w, h);
   // The push direction first, then turned by 30, 60, ... degrees, each way.
   constexpr float kTurns[] = {0.0f, 30.0f, -30.0f, 60.0f, -60.0f, 90.0f, -90.0f, 120.0f, -120.0f};
+  D3DXVECTOR2 directions[std::size(kTurns)];
+  for (size_t i = 0; i < std::size(kTurns); ++i) {
+    const float t = kTurns[i] * float(D3DX_PI) / 180.0f;
+    directions[i] = D3DXVECTOR2(pushX * std::cos(t) - pushY * std::sin(t), pushX * std::sin(t) + pushY * std::cos(t));
+  }
   for (int step = 1; step <= limit; ++step)
-    for (float turn : kTurns) {
-      const float t = turn * float(D3DX_PI) / 180.0f;
-      const float dx = pushX * std::cos(t) - pushY * std::sin(t), dy = pushX * std::sin(t) + pushY * std::cos(t);
-      const int ox = int(std::lround(dx * float(step))), oy = int(std::lround(dy * float(step)));
+    for (const D3DXVECTOR2& d : directions) {
+      const int ox = int(std::lround(d.x * float(step))), oy = int(std::lround(d.y * float(step)));
       const RECT r{centred.left + ox, centred.top + oy, centred.right + ox, centred.bottom + oy};
       if (clearAt(r, true)) return r;
     }

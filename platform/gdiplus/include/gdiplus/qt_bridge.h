@@ -60,6 +60,10 @@ QImage DecodeImage(const QByteArray& bytes);
 bool EncodeImage(const QImage& image, EncoderKind kind, QByteArray* out);
 QImage DecodeGif(const QByteArray& bytes);
 QImage DecodeJpeg(const QByteArray& bytes);
+// The decoders of our own keep Qt's readers' ceiling (128 MiB at four bytes
+// a pixel), so that a forged size in a header never becomes a giant
+// allocation.
+inline bool ExceedsDecodeLimit(qint64 width, qint64 height) { return width * height * 4 > (qint64(128) << 20); }
 bool EncodeGif(const QImage& image, QByteArray* out);
 
 // Wide and UTF-8 file names to a native path (old-form paths mapped).

@@ -84,13 +84,12 @@ std::vector<int> ScenesDrawnFromClearedImages(const CalibrationDataStore& store,
     case kMonoCameraEntry:
       cameras = {entry};
       break;
-    case kStereoRigEntry:
-      for (int rig = 0; rig < store.GetStereoRigCount(); ++rig) {
-        if (StereoRigEntry(store, rig) != entry) continue;
-        const StereoPairRecord pair = store.GetStereoPair(rig);
-        cameras = {pair.cameraA, pair.cameraB};
-      }
+    case kStereoRigEntry: {
+      // The rigs before it are the entries before it that are not cameras.
+      const StereoPairRecord pair = store.GetStereoPair(entry - store.GetMonoCameraOrdinal(entry));
+      cameras = {pair.cameraA, pair.cameraB};
       break;
+    }
     default:
       return {};
   }
