@@ -191,6 +191,125 @@ TEST_F(ObjectEditDlgTest, FourClicksDetectAndTheViewShowsTheGrid) {
   EXPECT_NE(dlg.InfoLabel()->GetText().Find("Status: Detected"), -1);
 }
 
+// Marking as a user does it, all through the mouse: Select grid pressed
+// once, then on each image its four outer corners and Next image. The mode
+// stays on from image to image and the cursor over the view says so; a
+// second press turns it off and the clicks mark nothing.
+TEST_F(ObjectEditDlgTest, OnePressMarksImageAfterImageAndASecondPressEndsIt) {
+  AddBoards(4);
+  Open(0);
+  QWindow* window = TopWindow(dlg);
+  auto* top = static_cast<QWidget*>(dlg.GetHostWidget());
+  auto centreOf = [&](CWnd* w) {
+    CRect rc;
+    w->GetWindowRect(&rc);
+    dlg.ScreenToClient(&rc);
+    return QPoint(rc.CenterPoint().x, rc.CenterPoint().y);
+  };
+  auto clickAt = [&](QPoint p) {
+    QTest::mouseMove(window, p);
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, p);
+    Settle();
+  };
+  // The cursor the user sees over the view: the nearest widget under the
+  // point, or above it, that has one of its own.
+  const QPoint overView(dlg.ViewRect().CenterPoint().x, dlg.ViewRect().CenterPoint().y);
+  auto cursorOverView = [&] {
+    QTest::mouseMove(window, overView + QPoint(1, 1));
+    QTest::mouseMove(window, overView);
+    Settle();
+    QWidget* w = top->childAt(overView);
+    while (w && w != top && !w->testAttribute(Qt::WA_SetCursor)) w = w->parentWidget();
+    if (!w) w = top;
+    return w->testAttribute(Qt::WA_SetCursor) ? w->cursor().shape() : Qt::ArrowCursor;
+  };
+  CWnd* selectGrid = dlg.GridToolbar().Buttons()[0];
+  CWnd* nextImage = dlg.ImageToolbar().Buttons()[1];
+  auto clickCorners = [&](int image) {
+    // Bottom-left first, as the guide says, so x runs to the right.
+    const auto& c = data.views[static_cast<size_t>(image)].cornersA;
+    for (const cv::Point2d& p : {c[2], c[3], c[1], c[0]}) {
+      const CPoint q = DialogPoint(p);
+      clickAt(QPoint(q.x, q.y));
+    }
+  };
+
+  EXPECT_EQ(cursorOverView(), Qt::ArrowCursor);
+  clickAt(centreOf(selectGrid));
+  ASSERT_TRUE(dlg.Model().SelectMode());
+  EXPECT_EQ(cursorOverView(), Qt::CrossCursor);
+  for (int image = 0; image < 3; ++image) {
+    ASSERT_EQ(dlg.Model().Image(), image);
+    clickCorners(image);
+    EXPECT_TRUE(store.IsImageDetected(0, image)) << image;
+    ASSERT_EQ(store.GetImagePointCount(0, image), 54) << image;
+    for (int i : {0, 8, 45, 53}) {
+      EXPECT_NEAR(store.GetImagePoint(0, image, i).x, data.views[static_cast<size_t>(image)].truePointsA[i].x, 0.3);
+      EXPECT_NEAR(store.GetImagePoint(0, image, i).y, data.views[static_cast<size_t>(image)].truePointsA[i].y, 0.3);
+    }
+    EXPECT_EQ(cursorOverView(), Qt::CrossCursor) << image;
+    clickAt(centreOf(nextImage));
+  }
+  ASSERT_EQ(dlg.Model().Image(), 3);
+  clickAt(centreOf(selectGrid));
+  EXPECT_FALSE(dlg.Model().SelectMode());
+  EXPECT_EQ(cursorOverView(), Qt::ArrowCursor);
+  clickCorners(3);
+  EXPECT_FALSE(store.IsImageDetected(0, 3));
+  EXPECT_TRUE(store.GetCornerPointList(0, 3)->empty());
+  EXPECT_EQ(store.GetImagePointCount(0, 3), 0);
+}
+
+// A click in select mode on a marked image: nothing while the image holds
+// the four corners it was marked with here; on an image whose grid came
+// without its corners (as from a project) the clicks are corners again,
+// and the fourth replaces the grid. Reset points, then four clicks, re-marks
+// either kind.
+TEST_F(ObjectEditDlgTest, ClicksOnAMarkedImageAndReMarkingIt) {
+  AddBoards(1);
+  Open(0);
+  const synthetic::View& view = data.views[0];
+  const cv::Point2d order[4] = {view.cornersA[2], view.cornersA[3], view.cornersA[1], view.cornersA[0]};
+  auto maxMove = [&](const std::vector<Point2d>& from) {
+    const std::vector<Point2d>& now = *store.GetImagePointList(0, 0);
+    if (now.size() != from.size()) return 1e9;
+    double m = 0.0;
+    for (size_t i = 0; i < now.size(); ++i) m = std::max(m, std::hypot(now[i].x - from[i].x, now[i].y - from[i].y));
+    return m;
+  };
+  Command(1030);
+  for (const cv::Point2d& p : order) Click(DialogPoint(p));
+  ASSERT_TRUE(store.IsImageDetected(0, 0));
+  const std::vector<Point2d> marked = *store.GetImagePointList(0, 0);
+
+  // Stray clicks on a smaller quadrilateral inside the board (grid points
+  // 10, 12, 30 and 28).
+  const CPoint stray[4] = {DialogPoint(view.truePointsA[28]), DialogPoint(view.truePointsA[30]),
+                           DialogPoint(view.truePointsA[12]), DialogPoint(view.truePointsA[10])};
+  // Marked here: the clicks pick nothing.
+  for (const CPoint& p : stray) Click(p);
+  EXPECT_EQ(store.GetCornerPointList(0, 0)->size(), 4u);
+  EXPECT_EQ(maxMove(marked), 0.0);
+
+  // The same grid without its corners, as a project opens it.
+  store.GetCornerPointList(0, 0)->clear();
+  for (int n = 0; n < 3; ++n) {
+    Click(stray[n]);
+    EXPECT_EQ(store.GetCornerPointList(0, 0)->size(), static_cast<size_t>(n + 1));
+    EXPECT_EQ(maxMove(marked), 0.0) << "fewer than four clicks keep the grid";
+  }
+  Click(stray[3]);
+  EXPECT_TRUE(store.IsImageDetected(0, 0));
+  EXPECT_GT(maxMove(marked), 20.0) << "the fourth click predicts a grid from the four";
+
+  // Reset points and four clicks on the board's corners give it back.
+  Command(1011);
+  EXPECT_FALSE(store.IsImageDetected(0, 0));
+  for (const cv::Point2d& p : order) Click(DialogPoint(p));
+  ASSERT_TRUE(store.IsImageDetected(0, 0));
+  EXPECT_LT(maxMove(marked), 1e-9);
+}
+
 TEST_F(ObjectEditDlgTest, PaintsTheImageOfTheCameraNotTheEntry) {
   // Entries [cam, cam, rig, cam, cam]: camera 3 is entry 4.
   store.AddCamera();
