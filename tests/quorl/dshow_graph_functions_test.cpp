@@ -47,6 +47,34 @@ TEST(GraphFunctionsPins, GetPinCountsFromOneAndLeavesThePinOnFailure) {
   EXPECT_EQ(pin, sentinel);
 }
 
+// The tests below lean on the fake pins refusing what a platform pin
+// refuses: a pin of the same direction, and one that cannot say its own.
+TEST(GraphFunctionsPins, FakePinsRefuseConnectionsTheyCannotCheck) {
+  struct Case {
+    const char* what;
+    bool sameDirection;
+    bool failDirection;
+    HRESULT expected;
+  };
+  for (const Case& c : {Case{"output to input", false, false, S_OK},
+                        Case{"output to output", true, false, VFW_E_CANNOT_CONNECT},
+                        Case{"direction unreadable", false, true, E_FAIL}}) {
+    SCOPED_TRACE(c.what);
+    auto a = MakeFilter(L"A", 0, 2);
+    auto b = MakeFilter(L"B", 1, 0);
+    FakePin* receive = c.sameDirection ? a->Output(1) : b->Input(0);
+    receive->SetFailQueryDirection(c.failDirection);
+    EXPECT_EQ(a->Output(0)->Connect(receive, nullptr), c.expected);
+    const bool linked = c.expected == S_OK;
+    EXPECT_EQ(a->Output(0)->Peer(), linked ? receive : nullptr);
+    EXPECT_EQ(receive->Peer(), linked ? a->Output(0) : nullptr);
+    if (linked) {
+      a->Output(0)->Disconnect();
+      receive->Disconnect();
+    }
+  }
+}
+
 TEST(GraphFunctionsPins, GetUnconnectedPinSkipsConnectedOnes) {
   auto a = MakeFilter(L"A", 0, 2);
   auto b = MakeFilter(L"B", 1, 0);

@@ -8,7 +8,7 @@ SRC="$1"
 SCRIPT="$2"
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/quorl-fresh-copy-XXXXXX")"
 trap 'rm -rf "$WORK"' EXIT
-unset QUORL_BUILD_DIR QUORL_FUZZ_BUILD_DIR
+unset QUORL_BUILD_DIR QUORL_FUZZ_BUILD_DIR QUORL_WERROR
 
 # What the scripts read of the tree: themselves and the fuzz seeds.
 T="$WORK/tree"
@@ -57,8 +57,9 @@ expect_ready() {
   run "$CHECK_PATH" "$@"
   [ "$code" -eq 0 ] || fail "$* exited $code: $(cat "$ERR")"
 }
+# expect_usage ENV... -- COMMAND...
 expect_usage() {
-  run "$ARGS_PATH" -- "$@"
+  run "$ARGS_PATH" "$@"
   [ "$code" -eq 2 ] || fail "$* exited $code, not 2 (a usage error)"
   grep -q "usage:" "$ERR" || fail "$* gave no usage: $(cat "$ERR")"
 }
@@ -70,6 +71,15 @@ expect_files() {
 }
 expect_said() {
   grep -qF -- "$1" "$OUT" || fail "expected \"$1\" in: $(cat "$OUT")"
+}
+# A call that gets past its arguments and the display to the install; the
+# stubs make that fail at once. Its log is cleared for the checks after.
+expect_goes_on_to_install() {
+  run "$ARGS_PATH" "$@"
+  [ "$code" -ne 0 ] && [ "$code" -ne 2 ] || fail "$* exited $code, not a failed install"
+  grep -q "dpkg-query" "$CALLED" 2>/dev/null || fail "$* did not go on to the install: $(cat "$ERR")"
+  grep -q "needs a display" "$ERR" && fail "$* asked for a display: $(cat "$ERR")"
+  : >"$CALLED"
 }
 expect_nothing_built() {
   [ ! -s "$CALLED" ] || fail "installed or built: $(cat "$CALLED")"
@@ -84,9 +94,10 @@ case "$SCRIPT" in
     # Bad arguments stop before anything is made.
     for bad in "0" "ten" "-5" "1.5" "10 no_such_target" "10 ../corpus" "10 camera_file/"; do
       # shellcheck disable=SC2086
-      expect_usage scripts/fuzz --check $bad
+      expect_usage -- scripts/fuzz --check $bad
     done
-    expect_usage scripts/fuzz --check 10 ""
+    expect_usage -- scripts/fuzz --check 10 ""
+    expect_usage QUORL_WERROR=yes -- scripts/fuzz --check 10
     [ ! -e "$T/build" ] || fail "a refused call made build/"
     targets="$(find "$T/fuzz/corpus" -mindepth 1 -maxdepth 1 -type d | wc -l)"
     expect_ready -- scripts/fuzz --check 10
@@ -103,8 +114,10 @@ case "$SCRIPT" in
     expect_files "$WORK/elsewhere/deep/fuzz.configure.log"
     ;;
   test)
-    expect_usage scripts/test extra
-    expect_usage scripts/test --check extra
+    expect_usage -- scripts/test extra
+    expect_usage -- scripts/test --check extra
+    expect_usage QUORL_WERROR=on -- scripts/test --check
+    expect_usage QUORL_WERROR=1 -- scripts/test
     [ ! -e "$T/build" ] || fail "a refused call made build/"
     expect_ready -- scripts/test --check
     expect_said "test: ready: build folder $T/build/test"
@@ -113,8 +126,15 @@ case "$SCRIPT" in
     expect_dirs "$WORK/elsewhere/deep/test"
     ;;
   run)
-    expect_usage scripts/run --check extra
+    for bad in "--check extra" "--build extra" "--build --check" "--check --build" "--build -style fusion"; do
+      # shellcheck disable=SC2086
+      expect_usage -- scripts/run $bad
+    done
+    expect_usage QUORL_WERROR=true -- scripts/run --check
     [ ! -e "$T/build" ] || fail "a refused call made build/"
+    # --build needs no display (CI has none): it goes on to the install.
+    expect_goes_on_to_install -- scripts/run --build
+    expect_goes_on_to_install QUORL_WERROR=ON -- scripts/run --build
     # Without a display a run stops at once; the check says so and goes on.
     expect_ready -- scripts/run --check
     expect_said "run: ready: build folder $T/build/run; no display here"

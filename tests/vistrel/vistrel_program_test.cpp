@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -19,7 +20,8 @@ namespace {
 
 const char* const kInstructions =
     "Vistrel needs a display, and none could be opened.\n"
-    "To run it without one: sudo apt-get install xvfb, then start it under xvfb-run -a -s \"-screen 0 1600x1000x24\"";
+    "To run it without one: sudo apt-get install xvfb, then start it under xvfb-run:\n";
+const char* const kCommandIntro = "start it under xvfb-run:\n";
 
 struct Outcome {
   bool exited = false;     // ended by itself (not by a signal, not still running)
@@ -95,11 +97,69 @@ std::vector<std::string> With(std::vector<std::string> env, const std::string& e
   return env;
 }
 
+// The line that follows the instructions: the command to paste.
+std::string PastedCommand(const std::string& errors) {
+  const size_t intro = errors.find(kCommandIntro);
+  if (intro == std::string::npos) return "";
+  const size_t start = intro + std::string(kCommandIntro).size();
+  return errors.substr(start, errors.find('\n', start) - start);
+}
+
+// The words a shell makes of line, as the program it names would get them:
+// sh itself splits and unquotes it, and prints each word on its own line.
+std::vector<std::string> ShellWords(const std::string& line) {
+  const Outcome out = RunProcess({"/bin/sh", "-c", "printf '%s\\n' " + line + " >&2"}, {}, 20);
+  std::vector<std::string> words;
+  if (!out.exited || out.code != 0) return words;
+  std::istringstream lines(out.errors);
+  for (std::string word; std::getline(lines, word);) words.push_back(word);
+  return words;
+}
+
+std::vector<std::string> XvfbRun(const std::string& program) {
+  return {"xvfb-run", "-a", "-s", "-screen 0 1600x1000x24", program};
+}
+
 TEST(VistrelProgram, WithoutAnyDisplayTellsHowToRunItAndEnds) {
   const Outcome out = RunProcess({VISTREL_PROGRAM}, kNoDisplay, 20);
   EXPECT_TRUE(out.exited) << "signal " << out.signal << (out.running ? ", still running" : "");
   EXPECT_EQ(out.code, 2);
   EXPECT_NE(out.errors.find(kInstructions), std::string::npos) << out.errors;
+}
+
+// The command names the program's own file, whichever way it was started,
+// and pastes into a shell as the right words: a link leads to the real file,
+// a name the shell would split or expand comes quoted.
+TEST(VistrelProgram, WithoutAnyDisplayPrintsACommandToPaste) {
+  namespace fs = std::filesystem;
+  const fs::path program = fs::canonical(VISTREL_PROGRAM);
+  const std::string tag = std::to_string(getpid());
+  const fs::path folder = fs::temp_directory_path() / ("vistrel_program_" + tag);
+  fs::create_directories(folder);
+  const fs::path symlink = folder / "vistrel";
+  fs::create_symlink(program, symlink);
+  // Beside the original, so that its libraries are found there too.
+  const fs::path oddName = program.parent_path() / ("Vistrel it's $HOME `id` " + tag);
+  std::error_code linkError;
+  fs::create_hard_link(program, oddName, linkError);
+  if (linkError) fs::copy_file(program, oddName);
+
+  struct Case {
+    const char* what;
+    fs::path started;
+    fs::path named;
+  };
+  for (const Case& c : {Case{"as built", VISTREL_PROGRAM, program}, Case{"through a symbolic link", symlink, program},
+                        Case{"under a name to quote", oddName, oddName}}) {
+    SCOPED_TRACE(c.what);
+    const Outcome out = RunProcess({c.started.string()}, kNoDisplay, 20);
+    EXPECT_EQ(out.code, 2) << out.errors;
+    const std::string command = PastedCommand(out.errors);
+    EXPECT_EQ(command.rfind("  xvfb-run ", 0), 0u) << out.errors;
+    EXPECT_EQ(ShellWords(command), XvfbRun(c.named.string())) << command;
+  }
+  fs::remove(oddName);
+  fs::remove_all(folder);
 }
 
 TEST(VistrelProgram, ADisplayThatCannotBeOpenedIsNamedAndEnds) {
@@ -109,6 +169,8 @@ TEST(VistrelProgram, ADisplayThatCannotBeOpenedIsNamedAndEnds) {
   EXPECT_EQ(out.code, 2);
   EXPECT_NE(out.errors.find(kInstructions), std::string::npos) << out.errors;
   EXPECT_NE(out.errors.find("\"" + display + "\""), std::string::npos) << out.errors;
+  EXPECT_EQ(ShellWords(PastedCommand(out.errors)), XvfbRun(std::filesystem::canonical(VISTREL_PROGRAM).string()))
+      << out.errors;
 }
 
 // Offscreen chosen by hand runs as asked: the main window's modal loop
@@ -128,7 +190,8 @@ TEST(VistrelProgram, RunScriptWithoutADisplayStopsAtOnce) {
   EXPECT_TRUE(out.exited);
   EXPECT_NE(out.code, 0);
   EXPECT_LT(took, 5.0);
-  EXPECT_NE(out.errors.find("xvfb-run -a -s \"-screen 0 1600x1000x24\" scripts/run"), std::string::npos) << out.errors;
+  EXPECT_NE(out.errors.find(kInstructions), std::string::npos) << out.errors;
+  EXPECT_EQ(ShellWords(PastedCommand(out.errors)), XvfbRun(script)) << out.errors;
 }
 
 }  // namespace

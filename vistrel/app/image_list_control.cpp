@@ -166,13 +166,19 @@ void CImageListControl::AddImages() {
   std::string refused;
   for (CFileDialog::POSITION pos = dialog.GetStartPosition(); pos != 0;) {
     const CString path = dialog.GetNextPathName(pos);
-    if (!m_pStore->AddImageFromFile(camera, path.GetString(), 1, 0, nullptr)) refused += "\n" + std::string(path);
+    if (!m_pStore->AddImageFromFile(camera, path.GetString(), 1, 0, nullptr)) {
+      refused += '\n';
+      refused += path.str();
+    }
   }
   RepaintBackBuffer();
   Invalidate(FALSE);
   // Files the store would not take must not vanish without a word.
-  if (!refused.empty()) MessageBox(("These files could not be added as images:" + refused).c_str(), "Add images",
-                                   MB_OK | MB_ICONWARNING);
+  if (!refused.empty()) {
+    std::string message = "These files could not be added as images:";
+    message += refused;
+    MessageBox(message.c_str(), "Add images", MB_OK | MB_ICONWARNING);
+  }
 }
 
 void CImageListControl::ToggleSelected() {

@@ -4,8 +4,10 @@
 #include <QEventLoop>
 #include <clocale>
 #include <cstdio>
-#include <string>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "window_internal.h"
 
@@ -60,13 +62,36 @@ std::string ProgramName(int argc, char** argv) {
   return name.empty() ? "The program" : name;
 }
 
-int NoDisplay(const std::string& program, const std::string& display) {
+// The program's own file, absolute and with links resolved, so that the
+// command below works from any folder; argv[0] as given where /proc cannot
+// tell.
+std::string ProgramPath(int argc, char** argv) {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error && !self.empty()) return self.string();
+  return argc > 0 && argv[0] ? argv[0] : "";
+}
+
+// text as one word of a POSIX shell: as it is when no character in it means
+// anything to the shell, else in single quotes (a quote inside as '\'').
+std::string ShellWord(const std::string& text) {
+  static const char kPlain[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_@%+=:,./-";
+  if (!text.empty() && text.find_first_not_of(kPlain) == std::string::npos) return text;
+  std::string word = "'";
+  for (const char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
+}
+
+// The command goes on a line of its own, so that it can be pasted as it
+// stands: nothing of the sentence around it becomes part of it.
+int NoDisplay(const std::string& program, const std::string& path, const std::string& display) {
   if (!display.empty()) std::fprintf(stderr, "%s could not open the display \"%s\".\n", program.c_str(), display.c_str());
   std::fprintf(stderr,
                "%s needs a display, and none could be opened.\n"
-               "To run it without one: sudo apt-get install xvfb, then start it under "
-               "xvfb-run -a -s \"-screen 0 1600x1000x24\".\n",
-               program.c_str());
+               "To run it without one: sudo apt-get install xvfb, then start it under xvfb-run:\n"
+               "  xvfb-run -a -s \"-screen 0 1600x1000x24\" %s\n",
+               program.c_str(), ShellWord(path).c_str());
   return 2;
 }
 
@@ -84,14 +109,15 @@ int RunApplication(int argc, char** argv) {
   if (!chosen) {
     const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (!x11 && !wayland) return NoDisplay(program, "");
+    if (!x11 && !wayland) return NoDisplay(program, ProgramPath(argc, argv), "");
     display = qgetenv(x11 ? "DISPLAY" : "WAYLAND_DISPLAY").toStdString();
     // X11 (or XWayland) first: only there may the program move its own
     // top-level window (the title-bar drag).
     qputenv("QT_QPA_PLATFORM", x11 ? (wayland ? "xcb;wayland;offscreen" : "xcb;offscreen") : "wayland;offscreen");
   }
   QApplication qapp(argc, argv);
-  if (!chosen && QGuiApplication::platformName() == "offscreen") return NoDisplay(program, display);
+  if (!chosen && QGuiApplication::platformName() == "offscreen")
+    return NoDisplay(program, ProgramPath(argc, argv), display);
   // Qt sets the locale from the environment; numbers in files stay C.
   std::setlocale(LC_NUMERIC, "C");
   EnsureApplication();

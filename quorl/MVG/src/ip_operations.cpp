@@ -185,7 +185,7 @@ struct CImagePyramid::LevelSet {
   }
 };
 
-CImagePyramid::CImagePyramid() : reserved_(0) {}
+CImagePyramid::CImagePyramid() = default;
 
 CImagePyramid::CImagePyramid(IplImage* image, int levels) : CImagePyramid() { Initialize(image, levels); }
 

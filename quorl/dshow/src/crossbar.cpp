@@ -48,7 +48,7 @@ HRESULT PinAtPosition(IAMCrossbar* crossbar, long position, IPin** pin) {
 
 }  // namespace
 
-CCrossbar::CCrossbar(IPin* startPin, HRESULT* result) : startPin_(startPin) {
+CCrossbar::CCrossbar(IPin* startPin, HRESULT* result) {
   working_ = CRouting{};
   HRESULT hr = E_OUTOFMEMORY;
   routingList_ = new (std::nothrow) CGenericList<CRouting>("RoutingList", 5);

@@ -53,6 +53,11 @@ class CTitleBar : public CStaticEx {
   void OnBnClickedMini();
   void OnParentNotify(UINT message, LPARAM lp) { CStaticEx::OnParentNotify(message, lp); }
   DECLARE_MESSAGE_MAP()
+  // A title bar is set up by the two-argument Initialize, which makes its
+  // buttons; the static's own one would leave them out. Named here,
+  // protected, it stays out of callers' reach on purpose rather than
+  // hidden by the overload.
+  using CStaticEx::Initialize;
 
  private:
   bool m_bInitialized = false;

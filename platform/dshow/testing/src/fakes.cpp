@@ -27,8 +27,11 @@ HRESULT FakePin::Connect(IPin* receive, const AM_MEDIA_TYPE*) {
   if (peer_) return VFW_E_ALREADY_CONNECTED;
   auto* other = static_cast<FakePin*>(receive);
   if (other->peer_) return VFW_E_ALREADY_CONNECTED;
-  PIN_DIRECTION d;
-  receive->QueryDirection(&d);
+  // A pin that cannot say its direction cannot be checked against this one:
+  // the connection fails with its reason, and neither pin holds a peer.
+  PIN_DIRECTION d = direction_;
+  const HRESULT hr = receive->QueryDirection(&d);
+  if (FAILED(hr)) return hr;
   if (d == direction_) return VFW_E_CANNOT_CONNECT;
   peer_ = receive;
   other->peer_ = this;

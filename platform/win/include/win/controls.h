@@ -123,6 +123,13 @@ class CButton : public CWnd {
   UINT GetState() const { return static_cast<UINT>(const_cast<CButton*>(this)->SendMessage(BM_GETSTATE)); }
   void SetState(BOOL pushed) { SendMessage(BM_SETSTATE, pushed); }
   void DrawItem(LPDRAWITEMSTRUCT dis) override;
+
+ protected:
+  // A button is made with the Create above, never with CWnd's generic one:
+  // named here, protected, the generic one stays out of callers' reach on
+  // purpose rather than hidden by the overload, and a derived control may
+  // still pass the whole set on with using.
+  using CWnd::Create;
 };
 
 class CBitmapButton : public CButton {
@@ -141,6 +148,10 @@ class CStatic : public CWnd {
   static const CRuntimeClass classCStatic;
   const CRuntimeClass* GetRuntimeClass() const override { return &classCStatic; }
   BOOL Create(const char* text, DWORD style, const RECT& rect, CWnd* parent, UINT id = 0xFFFF);
+
+ protected:
+  // As in CButton: only the Create above is for callers.
+  using CWnd::Create;
 };
 
 class CEdit : public CWnd {
@@ -150,6 +161,10 @@ class CEdit : public CWnd {
   BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
   void SetSel(int start, int end) { SendMessage(EM_SETSEL, static_cast<WPARAM>(start), end); }
   BOOL SetReadOnly(BOOL ro = TRUE) { return static_cast<BOOL>(SendMessage(EM_SETREADONLY, ro)); }
+
+ protected:
+  // As in CButton: only the Create above is for callers.
+  using CWnd::Create;
 };
 
 class CComboBox : public CWnd {
@@ -177,6 +192,10 @@ class CComboBox : public CWnd {
   int FindStringExact(int start, const char* s) const {
     return static_cast<int>(const_cast<CComboBox*>(this)->SendMessage(CB_FINDSTRINGEXACT, static_cast<WPARAM>(start), reinterpret_cast<LPARAM>(s)));
   }
+
+ protected:
+  // As in CButton: only the Create above is for callers.
+  using CWnd::Create;
 };
 
 // The tooltip keeps its state where tests can read it; while shown it
@@ -226,6 +245,10 @@ class CToolTipCtrl : public CWnd {
   win::ScheduleId popEvent_ = 0;
   int pendingTool_ = -1;
   POINT lastPt_{-1000000, -1000000};
+
+ protected:
+  // As in CButton: only the Create above is for callers.
+  using CWnd::Create;
 };
 
 // A drag of a rectangle with the mouse captured: Track moves it, and

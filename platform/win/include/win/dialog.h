@@ -99,6 +99,10 @@ class CDialog : public CWnd {
  protected:
   LRESULT DefWindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
   void PostNcDestroy() override;
+  // A dialog is made from its template, never with CWnd's generic Create:
+  // named here, protected, that one stays out of callers' reach on purpose
+  // rather than hidden by the overload.
+  using CWnd::Create;
 
  private:
   BOOL CreateFromTemplate(const win::DialogTemplate& t, CWnd* parent);

@@ -62,7 +62,6 @@ class CImagePyramid {
   struct LevelSet;
   const IplImage* Level(int level) const;
 
-  int reserved_;  // kept 0 and copied; nothing reads it
   std::shared_ptr<LevelSet> levels_;
 };
 

@@ -20,7 +20,8 @@ struct CRouting {
 
 class CCrossbar {
  public:
-  // startPin: no reference taken. *result receives the build result.
+  // startPin: only walked while building, not kept. *result receives the
+  // build result.
   CCrossbar(IPin* startPin, HRESULT* result);
   ~CCrossbar();
   // A copy would release the routes' crossbars twice.
@@ -43,7 +44,6 @@ class CCrossbar {
   static HRESULT GetCrossbarIndexFromIPin(IAMCrossbar* crossbar, long* index, bool isInput, IPin* pin);
   CRouting* Route(long index) const;
 
-  IPin* startPin_;
   CRouting working_;
   CGenericList<CRouting>* routingList_ = nullptr;
   long currentIndex_ = 0;

@@ -37,10 +37,6 @@ class CDShowMpeg2FrameCounterGraph {
   // while running arrives as EC_ERRORABORT. Once per graph: E_FAIL after.
   HRESULT Count(const char* path);
 
- private:
-  DWORD unused_ = 0;
-
- public:
   CCounterSampler counter;
 
  private:
